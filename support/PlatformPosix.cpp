@@ -1,0 +1,291 @@
+// The POSIX backend of the platform interface.
+//
+// Paths handed in may use "\" as a delimiter (entry names made on Windows);
+// every path is turned into "/" form before it reaches the system. Error
+// codes are errno values and their texts come from strerror. Share modes are
+// Windows behaviour and are not emulated. Message boxes become lines on
+// standard output (information) or standard error (errors).
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "Platform.h"
+
+namespace qx::os {
+
+namespace {
+
+constexpr mode_t kNewFileMode = 0666;
+constexpr mode_t kNewFolderMode = 0777;
+constexpr std::size_t kCopyChunk = 1u << 20;
+
+std::string Native(const std::string& path) {
+  std::string out = path;
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+int ToFd(Handle handle) { return static_cast<int>(handle); }
+
+struct Search {
+  DIR* dir = nullptr;
+  std::string pattern;
+};
+
+// Fills `data` with the next entry that matches the pattern and is, after
+// following links, a regular file or a directory. Other kinds (FIFOs,
+// sockets, devices, broken links) are left out so no read blocks on them.
+bool NextEntry(Search& search, FindData& data) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(search.dir);
+    if (entry == nullptr) return false;
+    if (fnmatch(search.pattern.c_str(), entry->d_name, 0) != 0) continue;
+    struct stat info {};
+    if (fstatat(dirfd(search.dir), entry->d_name, &info, 0) != 0) continue;
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) continue;
+    data.attributes = S_ISDIR(info.st_mode) ? AttributeDirectory : AttributeNormal;
+    data.size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+    data.name = entry->d_name;
+    return true;
+  }
+}
+
+}  // namespace
+
+Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t /*share*/,
+                  std::uint32_t disposition, std::uint32_t /*flags*/) {
+  int flags = O_CLOEXEC;
+  const bool read = (access & GenericRead) != 0;
+  const bool write = (access & GenericWrite) != 0;
+  flags |= (read && write) ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+  switch (disposition) {
+    case CreateNew: flags |= O_CREAT | O_EXCL; break;
+    case CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case OpenAlways: flags |= O_CREAT; break;
+    case TruncateExisting: flags |= O_TRUNC; break;
+    default: break;
+  }
+  // Opened without blocking so that a FIFO named as a file cannot hang the
+  // run; anything but a regular file is refused below.
+  int fd;
+  do {
+    fd = open(Native(name).c_str(), flags | O_NONBLOCK, kNewFileMode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return InvalidHandle;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    close(fd);
+    errno = code;
+    return InvalidHandle;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t& done) {
+  ssize_t got;
+  do {
+    got = read(ToFd(file), buffer, count);
+  } while (got < 0 && errno == EINTR);
+  done = got < 0 ? 0 : static_cast<std::uint32_t>(got);
+  return got >= 0;
+}
+
+bool WriteFile(Handle file, const void* buffer, std::uint32_t count, std::uint32_t& done) {
+  ssize_t put;
+  do {
+    put = write(ToFd(file), buffer, count);
+  } while (put < 0 && errno == EINTR);
+  done = put < 0 ? 0 : static_cast<std::uint32_t>(put);
+  if (put == 0 && count > 0) errno = ENOSPC;
+  return put > 0 || count == 0;
+}
+
+std::int64_t SetFilePointer(Handle file, std::int64_t distance, int origin) {
+  const int whence = origin == SeekBegin ? SEEK_SET : (origin == SeekCurrent ? SEEK_CUR : SEEK_END);
+  const off_t result = lseek(ToFd(file), static_cast<off_t>(distance), whence);
+  return result < 0 ? -1 : static_cast<std::int64_t>(result);
+}
+
+std::int64_t GetFileSize(Handle file) {
+  struct stat info {};
+  if (fstat(ToFd(file), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+bool CloseHandle(Handle file) { return close(ToFd(file)) == 0; }
+
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+  const int in = open(Native(from).c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat info {};
+  fstat(in, &info);
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+  const int out = open(Native(to).c_str(), flags, info.st_mode & 07777);
+  if (out < 0) {
+    close(in);
+    return false;
+  }
+  bool ok = true;
+  std::unique_ptr<char[]> chunk(new char[kCopyChunk]);
+  for (;;) {
+    const ssize_t got = read(in, chunk.get(), kCopyChunk);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    ssize_t written = 0;
+    while (written < got) {
+      const ssize_t put = write(out, chunk.get() + written, static_cast<std::size_t>(got - written));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) {
+        ok = false;
+        break;
+      }
+      written += put;
+    }
+    if (!ok) break;
+  }
+  // Keep the execute permission of the program file we copied.
+  fchmod(out, info.st_mode & 07777);
+  ok = (close(out) == 0) && ok;
+  close(in);
+  return ok;
+}
+
+bool MoveFileReplace(const std::string& from, const std::string& to) {
+  return rename(Native(from).c_str(), Native(to).c_str()) == 0;
+}
+
+bool DeleteFile(const std::string& name) { return unlink(Native(name).c_str()) == 0; }
+
+bool GetFileId(const std::string& name, FileId& id) {
+  struct stat info {};
+  if (stat(Native(name).c_str(), &info) != 0) return false;
+  id.volume = static_cast<std::uint64_t>(info.st_dev);
+  id.index = static_cast<std::uint64_t>(info.st_ino);
+  return true;
+}
+
+std::uint32_t GetFileAttributes(const std::string& name) {
+  struct stat info {};
+  if (stat(Native(name).c_str(), &info) != 0) return InvalidAttributes;
+  return S_ISDIR(info.st_mode) ? AttributeDirectory : AttributeNormal;
+}
+
+bool CreateDirectory(const std::string& name) {
+  return mkdir(Native(name).c_str(), kNewFolderMode) == 0;
+}
+
+std::string GetFullPathName(const std::string& name) {
+  std::string path = Native(name);
+  if (path.empty() || path[0] != '/') {
+    std::string cwd(4096, '\0');
+    while (getcwd(cwd.data(), cwd.size()) == nullptr && errno == ERANGE) cwd.resize(cwd.size() * 2);
+    cwd.resize(std::strlen(cwd.c_str()));
+    path = cwd + "/" + path;
+  }
+  // Lexical normalisation: collapse "//", drop ".", let ".." remove the
+  // component before it. A trailing delimiter is kept.
+  const bool trailing = path.size() > 1 && path.back() == '/';
+  std::string out;
+  std::size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == '/') ++i;
+    std::size_t j = i;
+    while (j < path.size() && path[j] != '/') ++j;
+    const std::string part = path.substr(i, j - i);
+    i = j;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      const std::size_t cut = out.rfind('/');
+      out.resize(cut == std::string::npos ? 0 : cut);
+      continue;
+    }
+    out += "/" + part;
+  }
+  if (out.empty()) return "/";
+  if (trailing) out += "/";
+  return out;
+}
+
+Handle FindFirst(const std::string& mask, FindData& data) {
+  const std::string native = Native(mask);
+  const std::size_t cut = native.rfind('/');
+  const std::string folder = cut == std::string::npos ? "." : native.substr(0, cut + 1);
+  auto search = std::make_unique<Search>();
+  search->pattern = cut == std::string::npos ? native : native.substr(cut + 1);
+  search->dir = opendir(folder.c_str());
+  if (search->dir == nullptr) return InvalidHandle;
+  if (!NextEntry(*search, data)) {
+    const int code = errno;
+    closedir(search->dir);
+    errno = code;
+    return InvalidHandle;
+  }
+  return reinterpret_cast<Handle>(search.release());
+}
+
+bool FindNext(Handle handle, FindData& data) {
+  return NextEntry(*reinterpret_cast<Search*>(handle), data);
+}
+
+void FindClose(Handle handle) {
+  auto* search = reinterpret_cast<Search*>(handle);
+  closedir(search->dir);
+  delete search;
+}
+
+bool IsEndOfListing(std::uint32_t code) { return code == 0 || code == ENOENT || code == ENOTDIR; }
+
+std::uint32_t GetLastError() { return static_cast<std::uint32_t>(errno); }
+void SetLastError(std::uint32_t code) { errno = static_cast<int>(code); }
+
+std::string SystemErrorText(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
+
+std::string ModuleFileName() {
+  std::string path(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+  path.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+  return path;
+}
+
+std::vector<std::string> CommandLine(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+std::string ExecutableSuffix() { return ""; }
+char PathDelimiter() { return '/'; }
+
+int MessageBox(const std::string& text, const std::string& caption, std::uint32_t style) {
+  (void)caption;
+  std::string out;
+  out.reserve(text.size() + 1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  out += '\n';
+  std::FILE* stream = (style & MessageIconError) != 0 ? stderr : stdout;
+  std::fwrite(out.data(), 1, out.size(), stream);
+  std::fflush(stream);
+  constexpr int kIdOk = 1;
+  return kIdOk;
+}
+
+bool IsLeadByte(std::uint8_t /*byte*/) { return false; }
+
+}  // namespace qx::os

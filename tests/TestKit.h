@@ -1,0 +1,52 @@
+// Small helpers shared by the tests: a temporary folder that removes itself,
+// whole-file reads and writes, and paths of the shared test data and of the
+// built programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qx::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes away. Path() ends without a delimiter.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  // Path() + "/" + name.
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+Bytes ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const Bytes& bytes);
+void WriteFile(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+void MakeDir(const std::string& path);
+// Names of the entries of a folder (without "." and ".."), sorted.
+std::vector<std::string> ListDir(const std::string& path);
+
+// Bytes from a string literal, e.g. B("BM").
+Bytes B(const std::string& s);
+// Little-endian appends for building fixtures.
+void Put16(Bytes& b, std::uint16_t v);
+void Put32(Bytes& b, std::uint32_t v);
+
+// ../shared/<relative>.
+std::string SharedPath(const std::string& relative);
+// build/<preset>/bin/<name>.
+std::string BinPath(const std::string& name);
+
+// SHA-256 of bytes as lower-case hex.
+std::string Sha256Hex(const Bytes& bytes);
+
+}  // namespace qx::test
