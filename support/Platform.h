@@ -82,8 +82,8 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 // Replaces `to` if it exists.
 bool MoveFileReplace(const std::string& from, const std::string& to);
 bool DeleteFile(const std::string& name);
-// False when the path does not exist; never fails otherwise.
-bool GetFileId(const std::string& name, FileId& id);
+// The identity and size of an existing file; false when it does not exist.
+bool GetFileId(const std::string& name, FileId& id, std::uint64_t& size);
 
 // Folders.
 std::uint32_t GetFileAttributes(const std::string& name);
@@ -118,5 +118,9 @@ int MessageBox(const std::string& text, const std::string& caption, std::uint32_
 
 // True when `byte` starts a double-byte character in the system code page.
 bool IsLeadByte(std::uint8_t byte);
+
+// True when a path component names a device rather than a file (Windows:
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9 in any case, with any extension).
+bool IsReservedDeviceName(const std::string& component);
 
 }  // namespace qx::os

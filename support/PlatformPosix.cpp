@@ -172,9 +172,10 @@ bool MoveFileReplace(const std::string& from, const std::string& to) {
 
 bool DeleteFile(const std::string& name) { return unlink(Native(name).c_str()) == 0; }
 
-bool GetFileId(const std::string& name, FileId& id) {
+bool GetFileId(const std::string& name, FileId& id, std::uint64_t& size) {
   struct stat info {};
   if (stat(Native(name).c_str(), &info) != 0) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
   id.volume = static_cast<std::uint64_t>(info.st_dev);
   id.index = static_cast<std::uint64_t>(info.st_ino);
   return true;
@@ -287,5 +288,7 @@ int MessageBox(const std::string& text, const std::string& caption, std::uint32_
 }
 
 bool IsLeadByte(std::uint8_t /*byte*/) { return false; }
+
+bool IsReservedDeviceName(const std::string& /*component*/) { return false; }
 
 }  // namespace qx::os

@@ -55,9 +55,11 @@ TFileStream::TFileStream(const std::string& name, Mode mode) {
 
 TFileStream::~TFileStream() { Close(); }
 
-void TFileStream::Close() {
-  if (handle_ != os::InvalidHandle) os::CloseHandle(handle_);
+bool TFileStream::Close() {
+  if (handle_ == os::InvalidHandle) return true;
+  const bool ok = os::CloseHandle(handle_);
   handle_ = os::InvalidHandle;
+  return ok;
 }
 
 // The platform may move fewer bytes than asked in one call; keep calling

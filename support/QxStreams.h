@@ -58,8 +58,10 @@ class TFileStream : public TStream {
   void SetSize(std::int64_t size) override;
 
   os::Handle Handle() const { return handle_; }
-  // Closes the handle now; later calls fail like calls on a closed file.
-  void Close();
+  // Closes the handle now and reports whether the system accepted the close
+  // (a failed close can mean lost data). Later calls fail like calls on a
+  // closed file.
+  bool Close();
 
  private:
   os::Handle handle_ = os::InvalidHandle;

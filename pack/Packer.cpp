@@ -1,0 +1,248 @@
+#include "Packer.h"
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "Endian.h"
+#include "ImageImport.h"
+#include "QxExceptions.h"
+#include "QxStreams.h"
+#include "QxSysUtils.h"
+
+namespace qx::pack {
+
+namespace {
+
+constexpr const char* kCollisionHead = "The following files have the same hash ID:";
+constexpr const char* kCollisionTail = "\r\nRename them to make their IDs different.";
+constexpr const char* kTempSuffix = ".qxtmp";
+constexpr int kTempAttempts = 100;
+
+// Small files are gathered into one write; larger ones go straight through.
+constexpr std::size_t kPendingLimit = 1u << 20;
+
+bool IsExtension(const std::string& name, const char* extension) {
+  return SameTextAscii(ExtractExtension(name), extension);
+}
+
+// The archive being written: a temporary file in the archive's folder that
+// replaces the archive only when it is complete, and is removed on every
+// other path.
+class TempArchive {
+ public:
+  explicit TempArchive(const std::string& archivePath) : archivePath_(archivePath) {
+    // A folder at the archive path can never be replaced by a file: report
+    // it now, with the system's reason for refusing to open it as a file.
+    if (DirectoryExists(archivePath)) {
+      const os::Handle probe = os::CreateFile(archivePath, os::GenericRead | os::GenericWrite,
+                                              os::ShareNone, os::OpenExisting, os::AttributeNormal);
+      if (probe != os::InvalidHandle) os::CloseHandle(probe);
+      RaiseCreateError(archivePath);
+    }
+    std::mt19937_64 random(static_cast<std::uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
+                           std::random_device{}());
+    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+      const std::string candidate = archivePath + kTempSuffix + std::to_string(random() % 1000000000);
+      const os::Handle handle = os::CreateFile(candidate, os::GenericRead | os::GenericWrite,
+                                               os::ShareNone, os::CreateNew, os::AttributeNormal);
+      if (handle != os::InvalidHandle) {
+        tempPath_ = candidate;
+        stream_ = std::make_unique<TFileStream>(handle);
+        return;
+      }
+      // Only a name that is already taken is worth another try.
+      if (os::GetFileAttributes(candidate) == os::InvalidAttributes) break;
+    }
+    RaiseCreateError(archivePath);
+  }
+
+  ~TempArchive() {
+    if (committed_) return;
+    stream_->Close();
+    os::DeleteFile(tempPath_);
+  }
+
+  TempArchive(const TempArchive&) = delete;
+  TempArchive& operator=(const TempArchive&) = delete;
+
+  TFileStream& Stream() { return *stream_; }
+
+  // Closes the file and moves it over the archive path.
+  void Commit() {
+    if (stream_->Close() && os::MoveFileReplace(tempPath_, archivePath_)) {
+      committed_ = true;
+      return;
+    }
+    const std::uint32_t code = os::GetLastError();
+    os::DeleteFile(tempPath_);
+    committed_ = true;
+    os::SetLastError(code);
+    RaiseCreateError(archivePath_);
+  }
+
+ private:
+  std::string archivePath_;
+  std::string tempPath_;
+  std::unique_ptr<TFileStream> stream_;
+  bool committed_ = false;
+};
+
+// Appends data to the archive, gathering small pieces into larger writes.
+class DataWriter {
+ public:
+  explicit DataWriter(TStream& stream) : stream_(stream) { pending_.reserve(kPendingLimit); }
+
+  void Append(const ByteBuffer& data) {
+    if (data.size() >= kPendingLimit) {
+      Flush();
+      stream_.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+      return;
+    }
+    if (pending_.size() + data.size() > kPendingLimit) Flush();
+    pending_.insert(pending_.end(), data.begin(), data.end());
+  }
+
+  void Flush() {
+    stream_.WriteBuffer(pending_.data(), static_cast<std::int64_t>(pending_.size()));
+    pending_.clear();
+  }
+
+ private:
+  TStream& stream_;
+  ByteBuffer pending_;
+};
+
+// Refuses a listed file that is the archive itself, however its path is
+// spelled, before anything is written.
+void RefuseArchiveInFolder(ToolRun& run, const std::string& archivePath, const std::string& folder,
+                           const std::vector<ListedFile>& files) {
+  os::FileId archiveId;
+  std::uint64_t archiveSize = 0;
+  if (!os::GetFileId(archivePath, archiveId, archiveSize)) return;
+  for (const ListedFile& file : files) {
+    if (file.size != archiveSize) continue;
+    os::FileId id;
+    std::uint64_t size = 0;
+    if (os::GetFileId(folder + file.name, id, size) && id == archiveId) {
+      run.current = folder + file.name;
+      throw Exception("Cannot pack the archive into itself");
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<ListedFile> ListFolder(const std::string& folder) {
+  std::vector<ListedFile> files;
+  TQxFindFile find(folder + "*");
+  while (find.FindAttributes(0, os::AttributeDirectory)) {
+    files.push_back({find.FindData().name, find.FindData().size});
+    find.FindNext();
+  }
+  return files;
+}
+
+void WriteArchive(ToolRun& run, const PackerSpec& spec, const std::string& archivePath,
+                  const std::string& folder, const std::vector<ListedFile>& files) {
+  const archive::Layout& layout = spec.layout;
+  if (files.size() > archive::kMaxEntries) {
+    throw Exception("Too many files: " + std::to_string(files.size()) + " (at most " +
+                    std::to_string(archive::kMaxEntries) + ")");
+  }
+  RefuseArchiveInFolder(run, archivePath, folder, files);
+
+  const std::size_t count = files.size();
+  ByteBuffer names(count * archive::kNameSlotSize, 0);
+  ByteBuffer entries(count * layout.entrySize, 0);
+  std::vector<std::uint16_t> ids;
+  if (spec.reportCollisions) ids.reserve(count);
+
+  TempArchive temp(archivePath);
+  TStream& out = temp.Stream();
+  std::array<std::uint8_t, archive::kCountSize> countField{};
+  PutU16(countField.data(), static_cast<std::uint16_t>(count));
+  out.WriteBuffer(countField.data(), archive::kCountSize);
+  std::uint64_t offset = archive::kCountSize + count * layout.entrySize;
+  out.Seek(static_cast<std::int64_t>(offset), SeekOrigin::Beginning);
+
+  DataWriter writer(out);
+  ByteBuffer data;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& name = files[i].name;
+    run.current = folder + name;
+    std::string stored = name;
+    if (IsExtension(name, archive::kImageExtension)) {
+      ImportImage(run.current, data);
+      const std::string bare = ReplaceExtension(name, "");
+      if (IsExtension(bare, archive::kBackgroundExtension)) stored = bare;
+    } else {
+      LoadWholeFile(run.current, data);
+    }
+    if (offset + data.size() >= archive::kMaxArchiveData) {
+      throw Exception("Archive would exceed 4 GiB");
+    }
+
+    std::uint8_t* slot = &names[i * archive::kNameSlotSize];
+    const std::size_t nameLength = std::min(stored.size(), archive::kMaxStoredName);
+    std::memcpy(slot, stored.data(), nameLength);
+    const std::string_view slotName(reinterpret_cast<const char*>(slot), nameLength);
+    std::uint8_t* record = &entries[i * layout.entrySize];
+    layout.putHash(record, slotName);
+    PutU32(record + layout.OffsetField(), static_cast<std::uint32_t>(offset));
+    PutU32(record + layout.SizeField(), static_cast<std::uint32_t>(data.size()));
+    if (spec.reportCollisions) ids.push_back(archive::HashId(slotName));
+
+    writer.Append(data);
+    offset += data.size();
+  }
+  writer.Flush();
+  out.WriteBuffer(names.data(), static_cast<std::int64_t>(names.size()));
+  out.Seek(archive::kCountSize, SeekOrigin::Beginning);
+  out.WriteBuffer(entries.data(), static_cast<std::int64_t>(entries.size()));
+  run.current.clear();
+  temp.Commit();
+
+  if (spec.reportCollisions) {
+    const std::string report = CollisionReport(ids, files);
+    if (!report.empty()) run.ReportError(report + kCollisionTail);
+  }
+}
+
+std::string CollisionReport(const std::vector<std::uint16_t>& ids,
+                            const std::vector<ListedFile>& files) {
+  constexpr std::size_t kIdCount = 1u << 16;
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::vector<std::uint16_t> counters(kIdCount, 0);
+  for (std::uint16_t id : ids) ++counters[id];
+  // next[j]: the next entry after j with the same ID, so each group is
+  // walked once instead of rescanning the rest of the list.
+  std::vector<std::size_t> next(ids.size(), kNone);
+  std::vector<std::size_t> later(kIdCount, kNone);
+  for (std::size_t j = ids.size(); j-- > 0;) {
+    next[j] = later[ids[j]];
+    later[ids[j]] = j;
+  }
+  std::string report;
+  for (std::size_t j = 0; j < ids.size(); ++j) {
+    if (counters[ids[j]] <= 1) continue;
+    counters[ids[j]] = 0;
+    report += report.empty() ? kCollisionHead : "\r\n";
+    for (std::size_t k = j; k != kNone; k = next[k]) report += "\r\n" + files[k].name;
+  }
+  return report;
+}
+
+int RunPacker(const PackerSpec& spec, int argc, char** argv) {
+  return RunTool(spec.name, argc, argv,
+                 [&spec](ToolRun& run, const std::string& archivePath, const std::string& folder) {
+                   if (!DirectoryExists(folder)) throw Exception("Folder doesn't exist: " + folder);
+                   const std::vector<ListedFile> files = ListFolder(folder);
+                   WriteArchive(run, spec, archivePath, folder, files);
+                 });
+}
+
+}  // namespace qx::pack

@@ -1,0 +1,44 @@
+// One packer for both archive layouts: lists a flat folder and writes every
+// file into a new archive, replacing the archive only once it is complete.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ArchiveFormat.h"
+#include "QxProgram.h"
+
+namespace qx::pack {
+
+// What tells one packing program from the other.
+struct PackerSpec {
+  const char* name;                // caption, usage and ":copyexe" name
+  const archive::Layout& layout;   // entry size and hash
+  bool reportCollisions;           // list files whose hash IDs are equal
+};
+
+// One listed file of the folder.
+struct ListedFile {
+  std::string name;  // bare name as the system reported it
+  std::uint64_t size = 0;
+};
+
+// The files of a folder (ending in a delimiter), in the order the system
+// enumerates them; folders are not entered and not listed.
+std::vector<ListedFile> ListFolder(const std::string& folder);
+
+// Packs the listed files of `folder` into `archivePath`. `run.current` holds
+// the path of the file being packed while it is worked on.
+void WriteArchive(ToolRun& run, const PackerSpec& spec, const std::string& archivePath,
+                  const std::string& folder, const std::vector<ListedFile>& files);
+
+// The text that lists the files sharing a hash ID, or "" when none do.
+// `ids[i]` belongs to `files[i]`.
+std::string CollisionReport(const std::vector<std::uint16_t>& ids,
+                            const std::vector<ListedFile>& files);
+
+// The whole program: command line, packing, messages; returns the exit status.
+int RunPacker(const PackerSpec& spec, int argc, char** argv);
+
+}  // namespace qx::pack

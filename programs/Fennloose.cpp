@@ -1,0 +1,7 @@
+// Fennloose: unpacks an archive of the long-entry layout into a folder.
+#include "Unpacker.h"
+
+int main(int argc, char** argv) {
+  static const qx::unpack::UnpackerSpec spec{"Fennloose", qx::archive::kLongLayout, "H2Palette.bmp"};
+  return qx::unpack::RunUnpacker(spec, argc, argv);
+}

@@ -1,0 +1,32 @@
+// One unpacker for both archive layouts: writes every entry of an archive
+// into a folder, image entries as BMP files.
+#pragma once
+
+#include <string>
+
+#include "ArchiveFormat.h"
+#include "QxProgram.h"
+
+namespace qx::unpack {
+
+// What tells one unpacking program from the other.
+struct UnpackerSpec {
+  const char* name;                // caption, usage and ":copyexe" name
+  const archive::Layout& layout;   // where offset and size sit in an entry
+  const char* paletteTemplate;     // file name beside the executable
+};
+
+// True when an entry name may be written under the output folder: not
+// empty, not absolute, no drive, no "..", not ending in an empty or "."
+// component, and (where the system has them) no device names.
+bool IsSafeEntryName(const std::string& name);
+
+// Unpacks the archive into `folder` (ending in a delimiter). `run.current`
+// holds the name of the entry being written.
+void UnpackArchive(ToolRun& run, const UnpackerSpec& spec, const std::string& archivePath,
+                   const std::string& folder);
+
+// The whole program: command line, unpacking, messages; returns the exit status.
+int RunUnpacker(const UnpackerSpec& spec, int argc, char** argv);
+
+}  // namespace qx::unpack
