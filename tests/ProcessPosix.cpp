@@ -1,0 +1,67 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "Process.h"
+
+namespace qx::test {
+
+namespace {
+
+std::string Drain(int fd) {
+  std::string text;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) break;
+    text.append(chunk, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workingDir) {
+  // Output goes to unlinked temporary files, so a chatty child never blocks
+  // on a full pipe.
+  char outName[] = "/tmp/qxout-XXXXXX";
+  char errName[] = "/tmp/qxerr-XXXXXX";
+  const int outFd = mkstemp(outName);
+  const int errFd = mkstemp(errName);
+  if (outFd < 0 || errFd < 0) throw std::runtime_error("cannot make output files");
+  unlink(outName);
+  unlink(errName);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (chdir(workingDir.c_str()) != 0) _exit(127);
+    const int null = open("/dev/null", O_RDONLY);
+    dup2(null, 0);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ProcessResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  lseek(outFd, 0, SEEK_SET);
+  lseek(errFd, 0, SEEK_SET);
+  result.out = Drain(outFd);
+  result.err = Drain(errFd);
+  close(outFd);
+  close(errFd);
+  return result;
+}
+
+bool ProgramsPrintMessages() { return true; }
+
+}  // namespace qx::test
