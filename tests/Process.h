@@ -10,6 +10,7 @@ struct ProcessResult {
   int exitCode = -1;
   std::string out;  // standard output
   std::string err;  // standard error
+  long peakMemoryKiB = -1;  // peak resident memory of the child; -1 where unknown
 };
 
 // Runs `program` with `args` in the folder `workingDir` and waits for it.

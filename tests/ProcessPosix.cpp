@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,8 +51,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     _exit(127);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
   ProcessResult result;
+  result.peakMemoryKiB = usage.ru_maxrss;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   lseek(outFd, 0, SEEK_SET);
   lseek(errFd, 0, SEEK_SET);

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the programs and runs the main job on the bundled example folder:
+# packs it with both packers, unpacks both archives and compares the result.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release
+bin=build/release/bin
+work=build/demo
+rm -rf "$work"
+mkdir -p "$work"
+cp -r examples/Data "$work/Data"
+cd "$work"
+echo "== Packing Data/ with Fennbind (long entries) and Morrbind (short entries)"
+"../../$bin/Fennbind" Data.agg Data
+"../../$bin/Morrbind" Morr.agg Data
+ls -l Data.agg Morr.agg
+echo "== Unpacking both archives"
+"../../$bin/Fennloose" Data.agg FennOut
+"../../$bin/Morrloose" Morr.agg MorrOut
+echo "== Comparing with the original folder"
+diff -r Data FennOut && echo "FennOut/ matches Data/"
+diff -r Data MorrOut && echo "MorrOut/ matches Data/"
+echo "Results are in $work/"

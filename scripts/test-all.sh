@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every configuration and runs all tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+for preset in release debug; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
