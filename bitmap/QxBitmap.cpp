@@ -8,6 +8,7 @@
 
 #include "BmpLayout.h"
 #include "Endian.h"
+#include "Platform.h"
 #include "QxExceptions.h"
 
 namespace qx {
@@ -308,7 +309,8 @@ void TBitmap::SaveToFile(const std::string& path) const {
     }
     // A close that fails may have lost buffered data.
     if (!file.Close()) throw EWriteError(kStreamWriteError);
-  } catch (const EWriteError&) {
+  } catch (...) {
+    // No incomplete file is left behind, whatever stopped the writing.
     file.Close();
     os::DeleteFile(path);
     throw;
