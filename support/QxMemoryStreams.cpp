@@ -103,6 +103,8 @@ std::uint8_t* TMemoryStream::Reallocate(std::int32_t& newCapacity) {
     owned_.reset();
     return nullptr;
   }
+  // A hook may hand back any value; never allocate for a negative one.
+  if (newCapacity < 0) throw EOutOfMemory(kOutOfMemoryExpanding);
   std::unique_ptr<std::uint8_t[]> grown;
   try {
     grown = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(newCapacity));
