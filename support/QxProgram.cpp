@@ -1,5 +1,6 @@
 #include "QxProgram.h"
 
+#include <exception>
 #include <new>
 
 #include "QxExceptions.h"
@@ -65,6 +66,9 @@ int RunTool(const std::string& name, int argc, char** argv, const ToolJob& job) 
     run.ReportError(e.Message());
   } catch (const std::bad_alloc&) {
     run.ReportError(kOutOfMemory);
+  } catch (const std::exception& e) {
+    // Not expected from the tools' own code; still a report, never a crash.
+    run.ReportError(e.what());
   }
   return kExitFailure;
 }

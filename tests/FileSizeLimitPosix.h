@@ -5,6 +5,11 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Process.h"
 
 namespace qx::test {
 
@@ -28,5 +33,10 @@ class FileSizeLimit {
   rlimit saved_{};
   void (*previous_)(int) = nullptr;
 };
+
+// RunProcess with a file size limit for the child: its writes past the
+// limit fail as they would on a full disk.
+ProcessResult RunProcessWithFileSizeLimit(const std::string& program, const std::vector<std::string>& args,
+                                          const std::string& workingDir, std::uint64_t fileSizeLimit);
 
 }  // namespace qx::test

@@ -3,8 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdint>
 #include <stdexcept>
 
+#include "FileSizeLimitPosix.h"
 #include "Process.h"
 
 namespace qx::test {
@@ -24,8 +27,8 @@ std::string Drain(int fd) {
 
 }  // namespace
 
-ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& workingDir) {
+ProcessResult RunProcessWithFileSizeLimit(const std::string& program, const std::vector<std::string>& args,
+                                          const std::string& workingDir, std::uint64_t fileSizeLimit) {
   // Output goes to unlinked temporary files, so a chatty child never blocks
   // on a full pipe.
   char outName[] = "/tmp/qxout-XXXXXX";
@@ -39,6 +42,14 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     if (chdir(workingDir.c_str()) != 0) _exit(127);
+    if (fileSizeLimit > 0) {
+      // Writes past the limit then fail with EFBIG instead of killing the child.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{};
+      getrlimit(RLIMIT_FSIZE, &limit);
+      limit.rlim_cur = static_cast<rlim_t>(fileSizeLimit);
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     const int null = open("/dev/null", O_RDONLY);
     dup2(null, 0);
     dup2(outFd, 1);
@@ -63,6 +74,11 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   close(outFd);
   close(errFd);
   return result;
+}
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workingDir) {
+  return RunProcessWithFileSizeLimit(program, args, workingDir, 0);
 }
 
 bool ProgramsPrintMessages() { return true; }

@@ -283,6 +283,8 @@ TEST_P(ImageTest, TemplateProblemsNameTheTemplateAndTheEntry) {
     ExpectError(RunProcess(exe, {"p.agg", "o2"}, dir.Path()),
                 "Palette template \"" + FullPath("bad/" + templ) + "\" is not an 8-bit bitmap.\r\npic.bmp");
   }
+  const std::string text = UnpackerWithTemplate("text", B("not a bitmap at all"));
+  ExpectError(RunProcess(text, {"p.agg", "o4"}, dir.Path()), "Bitmap image is not valid.\r\npic.bmp");
   // Without image entries the template is never opened.
   WriteFile(dir / "plain.agg", BuildArchive({Entry("a.txt", B("a"))}, T().entrySize));
   ExpectSuccess(RunProcess(missing, {"plain.agg", "o3"}, dir.Path()));
