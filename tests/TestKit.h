@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,18 @@ void Put32(Bytes& b, std::uint32_t v);
 std::string SharedPath(const std::string& relative);
 // build/<preset>/bin/<name>.
 std::string BinPath(const std::string& name);
+
+// The message of the error of kind Error that `action` raises, or
+// "(no error)" when it raises none.
+template <typename Error = std::exception, typename Action>
+std::string MessageOf(Action&& action) {
+  try {
+    action();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
 
 // SHA-256 of bytes as lower-case hex.
 std::string Sha256Hex(const Bytes& bytes);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -9,24 +8,17 @@
 
 #include "QxExceptions.h"
 #include "QxMemoryStreams.h"
+#include "TestKit.h"
 
 namespace qx {
 namespace {
+
+using test::MessageOf;
 
 ByteBuffer Sequence(std::size_t length, std::uint8_t first) {
   ByteBuffer bytes(length);
   std::iota(bytes.begin(), bytes.end(), first);
   return bytes;
-}
-
-template <typename Error>
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.what();
-  }
-  return "(no error)";
 }
 
 // ---- TQxArrayStream -----------------------------------------------------------

@@ -11,18 +11,8 @@ namespace qx {
 namespace {
 
 using test::Bytes;
+using test::MessageOf;
 using test::TempDir;
-
-// Runs `action` and returns the message of the qx::Exception it raises.
-template <typename Action>
-std::string MessageOf(Action action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
 
 TEST(WholeFiles, RoundTripEmptyAndLarge) {
   TempDir dir;
