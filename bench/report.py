@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Turns the results of scripts/bench.sh into Markdown tables.
+
+    report.py WORKDIR
+
+Reads WORKDIR/results/*.json (hyperfine exports) and mem-*.txt
+(/usr/bin/time -v outputs), checks each goal and prints the tables.
+"""
+
+import glob
+import json
+import os
+import re
+import sys
+
+MIB = 1024 * 1024
+
+
+def medians(results, group):
+    path = os.path.join(results, group + ".json")
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        data = json.load(f)
+    return {r["command"]: (r["median"], len(r["times"])) for r in data["results"]}
+
+
+def peak_kib(results, name):
+    path = os.path.join(results, "mem-%s.txt" % name)
+    if not os.path.exists(path):
+        return None
+    with open(path) as f:
+        match = re.search(r"Maximum resident set size \(kbytes\): (\d+)", f.read())
+    return int(match.group(1)) if match else None
+
+
+def largest_file(folder):
+    return max(os.path.getsize(p) for p in glob.glob(os.path.join(folder, "*")))
+
+
+def verdict(ok):
+    return "met" if ok else "**missed**"
+
+
+def main():
+    work = sys.argv[1]
+    results = os.path.join(work, "results")
+    corpus = os.path.join(work, "corpus")
+    lines = []
+    out = lines.append
+    runs = None
+
+    out("| corpus | job | Fenn (s) | Morr (s) | peer | peer (s) | Fenn / peer | Morr / peer | goal | |")
+    out("|---|---|---:|---:|---|---:|---:|---:|---|---|")
+    goals = {"small": 1.0, "large": 0.8}
+    for corpus_name in ("small", "large", "images"):
+        for job in ("pack", "unpack"):
+            m = medians(results, "%s-%s" % (corpus_name, job))
+            if m is None:
+                continue
+            fenn, morr = ("Fennbind", "Morrbind") if job == "pack" else ("Fennloose", "Morrloose")
+            runs = m[fenn][1]
+            tar = "tar cf" if job == "pack" else "tar xf"
+            peers = [tar]
+            if corpus_name == "images" and job == "pack":
+                peers = ["Pillow", tar]
+            for peer in peers:
+                f, mo, p = m[fenn][0], m[morr][0], m[peer][0]
+                if corpus_name in goals:
+                    limit = goals[corpus_name]
+                    goal = "<= %.1f x %s" % (limit, peer)
+                    ok = max(f, mo) <= limit * p
+                elif peer == "Pillow":
+                    goal = "<= Pillow"
+                    ok = max(f, mo) <= p
+                else:
+                    goal = "(reference)"
+                    ok = None
+                out("| %s | %s | %.3f | %.3f | %s | %.3f | %.2f | %.2f | %s | %s |" % (
+                    corpus_name, job, f, mo, peer, p, f / p, mo / p, goal,
+                    "" if ok is None else verdict(ok)))
+        if corpus_name == "images":
+            pack = medians(results, "images-pack")
+            unpack = medians(results, "images-unpack")
+            if pack and unpack:
+                for a, b in (("Fennloose", "Fennbind"), ("Morrloose", "Morrbind")):
+                    ratio = unpack[a][0] / pack[b][0]
+                    out("| images | %s / %s | | | | | %.2f | | <= 1.0 | %s |" % (
+                        a, b, ratio, verdict(ratio <= 1.0)))
+    out("")
+    out("Medians of %s timed runs after one warm-up run." % runs)
+    out("")
+
+    out("| corpus | program | peak RSS (MiB) | limit (MiB) | |")
+    out("|---|---|---:|---:|---|")
+    limits = {}
+    if os.path.isdir(os.path.join(corpus, "large")):
+        big = largest_file(os.path.join(corpus, "large"))
+        limits["large"] = big + 8 * MIB
+    if os.path.isdir(os.path.join(corpus, "images")):
+        img = largest_file(os.path.join(corpus, "images"))
+        limits["images"] = 4 * img + 8 * MIB
+    for corpus_name in ("small", "large", "images"):
+        names = ["Fennbind", "Morrbind", "Fennloose", "Morrloose", "tar-cf", "tar-xf"]
+        if corpus_name == "images":
+            names.append("Pillow")
+        for name in names:
+            kib = peak_kib(results, "%s-%s" % (corpus_name, name))
+            if kib is None:
+                continue
+            limit = limits.get(corpus_name)
+            ours = not name.startswith("tar") and name != "Pillow"
+            if limit is not None and ours:
+                out("| %s | %s | %.1f | %.1f | %s |" % (corpus_name, name, kib / 1024, limit / MIB,
+                                                       verdict(kib * 1024 <= limit)))
+            else:
+                out("| %s | %s | %.1f | | |" % (corpus_name, name, kib / 1024))
+    out("")
+
+    rows = []
+    for count in (1000, 10000, 65535):
+        pack = medians(results, "scale-%d-pack" % count)
+        unpack = medians(results, "scale-%d-unpack" % count)
+        if pack and unpack:
+            rows.append((count, {**pack, **unpack}))
+    if rows:
+        programs = ["Fennbind", "Morrbind", "tar cf", "Fennloose", "Morrloose", "tar xf"]
+        out("| files | MiB | " + " | ".join("%s (s)" % p for p in programs) + " |")
+        out("|---:|---:|" + "---:|" * len(programs))
+        for count, m in rows:
+            size = sum(os.path.getsize(p)
+                       for p in glob.glob(os.path.join(corpus, "scale-%d" % count, "*")))
+            out("| %d | %.0f | " % (count, size / MIB) +
+                " | ".join("%.3f" % m[p][0] for p in programs) + " |")
+        out("| µs per file at %d / at %d | | " % (rows[-1][0], rows[0][0]) + " | ".join(
+            "%.0f / %.0f" % (rows[-1][1][p][0] / rows[-1][0] * 1e6, rows[0][1][p][0] / rows[0][0] * 1e6)
+            for p in programs) + " |")
+        out("")
+
+    print("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main()
