@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kInt64Min = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kInt64Max = std::numeric_limits<std::int64_t>::max();
 
 bool FitsInt32(std::int64_t value) { return value >= kInt32Min && value <= kInt32Max; }
 
@@ -198,26 +200,38 @@ std::int64_t TQxReplaceStream::Seek(std::int64_t offset, SeekOrigin origin) {
       target = offset;
       break;
     case SeekOrigin::Current:
+      // A position beyond the 64-bit range cannot be reached.
+      if ((offset > 0 && position_ > kInt64Max - offset) ||
+          (offset < 0 && position_ < kInt64Min - offset)) {
+        throw ERangeError(kRangeCheckError);
+      }
       target = position_ + offset;
       break;
     default:
       target = base_->Seek(offset, origin);
       break;
   }
-  const bool moved = target != position_ || origin == SeekOrigin::End;
-  position_ = target;
-  if (position_ >= replaceStart_ && position_ < replaceEnd_) {
-    replacement_->Seek(position_ - replaceStart_, SeekOrigin::Beginning);
-  } else if (moved && origin != SeekOrigin::End) {
+  // The stream below moves first, so that a position it refuses leaves the
+  // replace stream where it was.
+  if (target >= replaceStart_ && target < replaceEnd_) {
+    replacement_->Seek(target - replaceStart_, SeekOrigin::Beginning);
+  } else if (target != position_ && origin != SeekOrigin::End) {
     // Outside the replaced range the base is kept at the stream's position,
     // so reads continue from the right place whatever was read before.
-    base_->Seek(position_, SeekOrigin::Beginning);
+    base_->Seek(target, SeekOrigin::Beginning);
   }
+  position_ = target;
   return position_;
 }
 
 std::int64_t TQxReplaceStream::GetSize() { return base_->GetSize(); }
 
-void TQxReplaceStream::SetSize(std::int64_t size) { base_->SetSize(size); }
+void TQxReplaceStream::SetSize(std::int64_t size) {
+  base_->SetSize(size);
+  // A base cut below its position moves back to its new end; outside the
+  // replaced range it must stay at the stream's position, which does not
+  // change.
+  if (position_ < replaceStart_ || position_ >= replaceEnd_) base_->Seek(position_, SeekOrigin::Beginning);
+}
 
 }  // namespace qx
