@@ -82,4 +82,13 @@ inline constexpr std::int64_t RowStride(std::int64_t bitCount, std::int64_t widt
   return (bits + kBitsPerUnit - 1) / kBitsPerUnit * kRowAlignment;
 }
 
+// Pixel storage of `rows` rows: stride x rows for rows of 0 or more. A
+// product beyond kMaxStorage is returned as kMaxStorage + 1, so that header
+// values as large as 2^31 can never overflow the multiplication.
+inline constexpr std::int64_t StorageSize(std::int64_t bitCount, std::int64_t width, std::int64_t rows) {
+  const std::int64_t stride = RowStride(bitCount, width);
+  if (stride > 0 && rows > kMaxStorage / stride) return kMaxStorage + 1;
+  return stride * rows;
+}
+
 }  // namespace qx::bmp

@@ -83,7 +83,7 @@ void TBitmap::Resize(std::int64_t width, std::int64_t height) {
   if (width < 0 || height < 0) Invalid();
   ByteBuffer storage;
   if (!header_.empty() && !device_) {
-    storage = AllocateStorage(RowStride(BitsPerPixel(), width) * height);
+    storage = AllocateStorage(StorageSize(BitsPerPixel(), width, height));
     PutI32(At(header_, kBiWidth), static_cast<std::int32_t>(width));
     PutI32(At(header_, kBiHeight), static_cast<std::int32_t>(height));
     PutU32(At(header_, kBiSizeImage), static_cast<std::uint32_t>(storage.size()));
@@ -220,7 +220,7 @@ void TBitmap::Decode(TStream& stream, std::int64_t byteCount) {
   // reach the reader.
   if (height < 0 || !IsStorableBitCount(bitCount)) Invalid();
   if (compression == kBiBitfields && bitCount != 16 && bitCount != 32) Invalid();
-  const std::int64_t storageSize = RowStride(bitCount, width) * height;
+  const std::int64_t storageSize = StorageSize(bitCount, width, height);
   if (storageSize > kMaxStorage) Invalid();
   std::int64_t sizeImage = GetU32(At(header_, kBiSizeImage));
   if (sizeImage == 0 || compression == kBiRgb) {

@@ -96,7 +96,7 @@ std::uint8_t* GrowCopy(TStream& source, std::int64_t sourceStart, TMemoryStream&
 // that fits, and storage within the limit. Returns the storage size.
 std::int64_t CheckedImageSize(std::int64_t bitCount, std::int64_t width, std::int64_t rows) {
   if (width < 0 || rows < 0 || rows > kInt32Max) Invalid();
-  const std::int64_t size = RowStride(bitCount, width) * rows;
+  const std::int64_t size = StorageSize(bitCount, width, rows);
   if (size > kMaxStorage) Invalid();
   return size;
 }
