@@ -1,0 +1,91 @@
+// Headers that claim huge images make the programs fail at once, with their
+// message and a few MiB of memory, and leave nothing behind. The peak memory
+// is measured in the release build only: sanitizers change resident memory,
+// and some platforms do not report it.
+#include "BmpFixtures.h"
+#include "ProgramFixture.h"
+
+namespace qx::test {
+namespace {
+
+// A run that fails must stay below this peak resident memory.
+constexpr long kPeakLimitKiB = 16 * 1024;
+
+void ExpectSmallPeak(const ProcessResult& r) {
+#ifndef QX_SANITIZED
+  if (r.peakMemoryKiB >= 0) {
+    EXPECT_LT(r.peakMemoryKiB, kPeakLimitKiB);
+  }
+#else
+  (void)r;
+#endif
+}
+
+Bytes Header(std::int32_t width, std::int32_t height, std::uint16_t bitCount, std::uint32_t compression = 0) {
+  BmpFile file;
+  file.width = width;
+  file.height = height;
+  file.bitCount = bitCount;
+  file.compression = compression;
+  if (compression == 3) file.masks = {0xFF0000, 0xFF00, 0xFF};
+  if (bitCount <= 8) file.colours = 2;
+  file.pixels = compression == 1 ? Bytes{2, 1, 0, 1} : Bytes(64, 7);
+  return file.Build();
+}
+
+class MemoryBoundsTest : public ProgramTest {};
+
+// Every way a BMP file can describe 60000 x 60000 pixels or more (plain,
+// top-down, run-length, bit fields, old-style core header of 65535 x 65535)
+// and a size just past the 256 MiB limit.
+TEST_F(MemoryBoundsTest, PackingHugeBmpHeadersFailsQuicklyAndLeavesNoArchive) {
+  struct Case {
+    const char* what;
+    Bytes file;
+  };
+  const Case cases[] = {
+      {"plain", Header(60000, 60000, 8)},
+      {"top-down", Header(60000, -60000, 8)},
+      {"run-length", Header(60000, 60000, 8, 1)},
+      {"bit fields", Header(60000, 60000, 32, 3)},
+      {"core header", CoreBmp(65535, 65535, 2, Bytes(64, 7))},
+      {"just past 256 MiB", Header(16384, 16385, 8)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MakeDir(dir / "Data");
+    WriteFile(dir / "Data/big.bmp", c.file);
+    for (const char* packer : {"Fennbind", "Morrbind"}) {
+      const ProcessResult r = Run(packer, {"Data.agg"});
+      ExpectError(r, "Bitmap image is not valid.\r\nData/big.bmp");
+      ExpectSmallPeak(r);
+      EXPECT_EQ(ListDir(dir.Path()), std::vector<std::string>{"Data"});
+    }
+  }
+}
+
+// A raw image record of 65535 x 65535 pixels with only its 6-byte header,
+// and an entry that claims 4 GiB: refused before anything that large is
+// made, and no output file for the entry.
+TEST_F(MemoryBoundsTest, UnpackingHugeClaimsFailsQuickly) {
+  const Bytes record = {0x21, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  for (const auto& [unpacker, entrySize] : {std::pair{"Fennloose", kLongEntry}, std::pair{"Morrloose", kShortEntry}}) {
+    SCOPED_TRACE(unpacker);
+    WriteFile(dir / "i.agg", BuildArchive({Entry("huge.bmp", record)}, entrySize));
+    ProcessResult r = Run(unpacker, {"i.agg", "out"});
+    ExpectError(r, "Bitmap image is not valid.\r\nhuge.bmp");
+    ExpectSmallPeak(r);
+    EXPECT_TRUE(ListDir(dir / "out").empty());
+
+    Bytes archive = BuildArchive({Entry("big.dat", B("x"))}, entrySize);
+    for (int k = 0; k < 4; ++k) archive[2 + SizeField(entrySize) + k] = 0xFF;
+    WriteFile(dir / "s.agg", archive);
+    r = Run(unpacker, {"s.agg", "out2"});
+    ExpectError(r, "Stream read error.\r\nbig.dat");
+    ExpectSmallPeak(r);
+    EXPECT_TRUE(ListDir(dir / "out2").empty());
+  }
+}
+
+}  // namespace
+}  // namespace qx::test
