@@ -9,12 +9,20 @@
 // - nothing is written outside the output folder: the folder that holds it
 //   contains the output folder alone afterwards, and the scratch folder still
 //   holds just the archive and that folder;
-// - an archive whose tables cannot be read leaves no output folder behind.
+// - an archive whose tables cannot be read leaves no output folder behind;
+// - after a successful run every file holds what the archive says: the
+//   entry's bytes, or for an image entry a BMP file with the record's size
+//   and pixels (the last entry wins where names meet), and there are no
+//   other files.
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <vector>
 
 #include "ArchiveFormat.h"
 #include "FuzzCommon.h"
 #include "QxExceptions.h"
+#include "QxGraphics.h"
 #include "QxProgram.h"
 #include "QxSysUtils.h"
 #include "Unpacker.h"
@@ -33,6 +41,75 @@ bool TablesFit(const std::uint8_t* data, std::size_t size, std::size_t entrySize
   if (size < 2) return false;
   const std::size_t count = data[0] | (data[1] << 8);
   return 2 + count * entrySize <= size && count * archive::kNameSlotSize <= size;
+}
+
+struct Expected {
+  bool image = false;
+  std::vector<std::uint8_t> bytes;  // entry data, or the record of an image
+};
+
+bool EndsWithNoCase(const std::string& name, const std::string& tail) {
+  if (name.size() < tail.size()) return false;
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    char c = name[name.size() - tail.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != tail[i]) return false;
+  }
+  return true;
+}
+
+// What each output file must hold, read from the archive independently of
+// the unpacker, keyed by the file's path below the output folder.
+std::map<std::string, Expected> ExpectedFiles(const std::uint8_t* data, std::size_t size,
+                                              const archive::Layout& layout) {
+  std::map<std::string, Expected> files;
+  const std::size_t count = data[0] | (data[1] << 8);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* slot = data + size - (count - i) * archive::kNameSlotSize;
+    std::string name(reinterpret_cast<const char*>(slot), archive::kNameSlotSize);
+    name = name.substr(0, name.find('\0'));
+    const std::uint8_t* record = data + 2 + i * layout.entrySize;
+    const auto offset = static_cast<std::size_t>(Le(record + layout.OffsetField(), 4));
+    const auto length = static_cast<std::size_t>(Le(record + layout.SizeField(), 4));
+    Expected e;
+    if (length > 0) e.bytes.assign(data + offset, data + offset + length);
+    std::string path = name;
+    for (char& c : path) {
+      if (c == '\\') c = '/';
+    }
+    if (EndsWithNoCase(name, ".bkg")) path += ".bmp";
+    e.image = EndsWithNoCase(name, ".bmp") || EndsWithNoCase(name, ".bkg");
+    files[fs::path(path).lexically_normal().generic_string()] = std::move(e);
+  }
+  return files;
+}
+
+void CheckOutput(const fs::path& out, const std::map<std::string, Expected>& files) {
+  std::error_code ec;
+  for (const std::string& name : ListTree(out)) {
+    if (fs::is_regular_file(out / name, ec)) QX_FUZZ_CHECK(files.count(name) == 1);
+  }
+  for (const auto& [name, e] : files) {
+    const fs::path path = out / name;
+    std::ifstream file(path, std::ios::binary);
+    QX_FUZZ_CHECK(file.good());
+    const std::vector<std::uint8_t> written((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (!e.image) {
+      QX_FUZZ_CHECK(written == e.bytes);
+      continue;
+    }
+    const std::int64_t width = Le(e.bytes.data() + 2, 2);
+    const std::int64_t height = Le(e.bytes.data() + 4, 2);
+    if (width == 0 || height == 0) {
+      QX_FUZZ_CHECK(written.empty());
+      continue;
+    }
+    std::unique_ptr<TBitmap> bitmap = LoadBitmapFile(path.string());
+    QX_FUZZ_CHECK(bitmap->Width() == width && bitmap->Height() == height);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
+    BitmapToBuffer(pixels.data(), pixels.size(), *bitmap);
+    QX_FUZZ_CHECK(std::equal(pixels.begin(), pixels.end(), e.bytes.begin() + 6));
+  }
 }
 
 }  // namespace
@@ -75,8 +152,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!TablesFit(bytes, length, spec.layout.entrySize)) {
     QX_FUZZ_CHECK(failed && inBox.empty());
   }
-  // A run that succeeds names no entry; one that fails inside an entry names it.
-  if (!failed) QX_FUZZ_CHECK(run.current.empty());
+  // A run that succeeds names no entry, and wrote what the archive holds.
+  if (!failed) {
+    QX_FUZZ_CHECK(run.current.empty());
+    CheckOutput(out, ExpectedFiles(bytes, length, spec.layout));
+  }
 
   std::error_code ec;
   fs::remove_all(out, ec);
