@@ -4,6 +4,7 @@
 
 #include "BmpFixtures.h"
 #include "Endian.h"
+#include "Platform.h"
 #include "QxBitmap.h"
 #include "QxGraphics.h"
 
@@ -338,7 +339,9 @@ TEST(BmpWriter, UncreatableFileNamesItsFullPath) {
   TBitmap bitmap = Load(ThreeByTwo().Build());
   const std::string path = dir / "missing/out.bmp";
   const std::string message = ErrorOf([&] { bitmap.SaveToFile(path); });
-  EXPECT_EQ(message.rfind("Exception: Cannot create file \"" + path + "\". ", 0), 0u) << message;
+  // The message names the full path as the system spells it.
+  EXPECT_EQ(message.rfind("Exception: Cannot create file \"" + os::GetFullPathName(path) + "\". ", 0), 0u)
+      << message;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "BmpFixtures.h"
 #include "Endian.h"
+#include "Platform.h"
 
 namespace qx::test {
 namespace {
@@ -245,7 +246,9 @@ TEST(LoadBitmapFile, LoadsAFileAndNamesAMissingOne) {
   TBitmap kept = *bitmap;
   const std::string missing = dir / "none.bmp";
   const std::string message = ErrorOf([&] { LoadBitmapFile(missing, kept); });
-  EXPECT_EQ(message.rfind("Exception: Cannot open file \"" + missing + "\". ", 0), 0u) << message;
+  // The message names the full path as the system spells it.
+  EXPECT_EQ(message.rfind("Exception: Cannot open file \"" + os::GetFullPathName(missing) + "\". ", 0), 0u)
+      << message;
   EXPECT_EQ(kept.Storage(), bitmap->Storage());
 }
 
