@@ -168,6 +168,12 @@ os::Handle CreateFileForced(const std::string& name, std::uint32_t access, std::
                             std::uint32_t disposition, std::uint32_t flags) {
   if (disposition == os::CreateNew || disposition == os::CreateAlways ||
       disposition == os::OpenAlways) {
+    // The folder almost always exists already: try the file first, and
+    // make the folder and try again only when that fails. A failed attempt
+    // changes nothing, so the outcome is the same as making the folder
+    // first, without a folder lookup for every file.
+    const os::Handle handle = os::CreateFile(name, access, share, disposition, flags);
+    if (handle != os::InvalidHandle) return handle;
     if (!ForceFolder(ExtractFolder(name))) return os::InvalidHandle;
   }
   return os::CreateFile(name, access, share, disposition, flags);

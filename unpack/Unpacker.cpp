@@ -20,19 +20,25 @@ bool IsExtension(const std::string& name, const char* extension) {
 
 // Reads `length` bytes at `offset` into `buffer`, refusing ranges that run
 // past the end of the file before anything of that size is allocated.
+// `position` is the stream's position, kept up to date here: entries written
+// back to back are read without a seek between them.
 void ReadRange(TStream& in, std::int64_t fileSize, std::uint64_t offset, std::uint64_t length,
-               ByteBuffer& buffer) {
+               ByteBuffer& buffer, std::int64_t& position) {
   if (offset > static_cast<std::uint64_t>(fileSize) ||
       length > static_cast<std::uint64_t>(fileSize) - offset) {
     throw EReadError(kStreamReadError);
   }
   buffer.resize(static_cast<std::size_t>(length));
   if (length == 0) return;
-  if (in.Seek(static_cast<std::int64_t>(offset), SeekOrigin::Beginning) !=
-      static_cast<std::int64_t>(offset)) {
-    throw EReadError(kStreamReadError);
+  if (position != static_cast<std::int64_t>(offset)) {
+    if (in.Seek(static_cast<std::int64_t>(offset), SeekOrigin::Beginning) !=
+        static_cast<std::int64_t>(offset)) {
+      throw EReadError(kStreamReadError);
+    }
   }
+  position = -1;
   in.ReadBuffer(buffer.data(), static_cast<std::int64_t>(length));
+  position = static_cast<std::int64_t>(offset + length);
 }
 
 }  // namespace
@@ -56,16 +62,18 @@ void UnpackArchive(ToolRun& run, const UnpackerSpec& spec, const std::string& ar
   TFileStream in(archivePath, TFileStream::Mode::OpenRead);
   const std::int64_t fileSize = in.GetSize();
   if (fileSize < 0) throw EReadError(kStreamReadError);
+  std::int64_t position = 0;
 
   ByteBuffer countField;
-  ReadRange(in, fileSize, 0, archive::kCountSize, countField);
+  ReadRange(in, fileSize, 0, archive::kCountSize, countField, position);
   const std::size_t count = GetU16(countField.data());
   ByteBuffer entries;
-  ReadRange(in, fileSize, archive::kCountSize, count * layout.entrySize, entries);
+  ReadRange(in, fileSize, archive::kCountSize, count * layout.entrySize, entries, position);
   const std::uint64_t namesSize = count * archive::kNameSlotSize;
   if (namesSize > static_cast<std::uint64_t>(fileSize)) throw EReadError(kStreamReadError);
   ByteBuffer names;
-  ReadRange(in, fileSize, static_cast<std::uint64_t>(fileSize) - namesSize, namesSize, names);
+  ReadRange(in, fileSize, static_cast<std::uint64_t>(fileSize) - namesSize, namesSize, names,
+            position);
 
   // A folder that cannot be made shows up as the failure of the first write.
   ForceFolder(folder);
@@ -78,8 +86,13 @@ void UnpackArchive(ToolRun& run, const UnpackerSpec& spec, const std::string& ar
     if (!IsSafeEntryName(name)) throw Exception("Unsafe entry name");
     const std::uint8_t* record = &entries[i * layout.entrySize];
     const std::uint32_t size = GetU32(record + layout.SizeField());
-    data.clear();
-    if (size != 0) ReadRange(in, fileSize, GetU32(record + layout.OffsetField()), size, data);
+    // Resizing the previous entry's buffer instead of emptying it first
+    // spares zero-filling bytes the read overwrites at once.
+    if (size == 0) {
+      data.clear();
+    } else {
+      ReadRange(in, fileSize, GetU32(record + layout.OffsetField()), size, data, position);
+    }
 
     if (IsExtension(name, archive::kImageExtension)) {
       images.ExportImage(data, folder + name);

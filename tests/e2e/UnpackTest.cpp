@@ -49,6 +49,35 @@ TEST_P(UnpackerTest, NamesEndAtTheFirstZeroAndAreReadFromTheEnd) {
   EXPECT_EQ(ListDir(dir / "out"), std::vector<std::string>{"ab"});
 }
 
+TEST_P(UnpackerTest, EachEntryIsReadAtItsOwnOffsetWhateverTheOrder) {
+  // Readers rely only on each entry's offset and size. Data laid out in
+  // another order than the table, continuing where the previous entry
+  // ended, shared between entries or taken from the tables themselves comes
+  // out exactly as the fields say.
+  Bytes archive = BuildArchive({Entry("a", B("AAAA")), Entry("b", B("BB")), Entry("c", B("CCC")),
+                                Entry("d", B("D")), Entry("e", B("E"))},
+                               E());
+  const auto data = static_cast<std::uint32_t>(2 + 5 * E());
+  const std::uint32_t fields[5][2] = {
+      {data, 4},      // the start of the data, read after the name table
+      {data + 6, 3},  // forwards, past b's data
+      {data + 9, 1},  // right where the previous entry ended
+      {data + 2, 2},  // back, inside a's data
+      {0, 2},         // the count field
+  };
+  for (std::size_t i = 0; i < 5; ++i) {
+    Patch(archive, i, OffsetField(E()), fields[i][0]);
+    Patch(archive, i, SizeField(E()), fields[i][1]);
+  }
+  WriteFile(dir / "o.agg", archive);
+  ExpectSuccess(Unpack({"o.agg", "out"}));
+  EXPECT_EQ(ReadFile(dir / "out/a"), B("AAAA"));
+  EXPECT_EQ(ReadFile(dir / "out/b"), B("CCC"));
+  EXPECT_EQ(ReadFile(dir / "out/c"), B("D"));
+  EXPECT_EQ(ReadFile(dir / "out/d"), B("AA"));
+  EXPECT_EQ(ReadFile(dir / "out/e"), (Bytes{5, 0}));
+}
+
 TEST_P(UnpackerTest, EmptyArchiveMakesOnlyTheFolder) {
   WriteFile(dir / "e.agg", Bytes{0, 0});
   ExpectSuccess(Unpack({"e.agg"}));
