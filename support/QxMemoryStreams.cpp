@@ -218,7 +218,8 @@ std::int64_t TQxReplaceStream::Seek(std::int64_t offset, SeekOrigin origin) {
   } else if (target != position_ && origin != SeekOrigin::End) {
     // Outside the replaced range the base is kept at the stream's position,
     // so reads continue from the right place whatever was read before.
-    base_->Seek(target, SeekOrigin::Beginning);
+    // A file base reports a seek it cannot make with another position.
+    if (base_->Seek(target, SeekOrigin::Beginning) != target) throw ERangeError(kRangeCheckError);
   }
   position_ = target;
   return position_;

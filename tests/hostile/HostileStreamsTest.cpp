@@ -9,6 +9,7 @@
 
 #include "QxExceptions.h"
 #include "QxMemoryStreams.h"
+#include "QxStreams.h"
 #include "TestKit.h"
 
 namespace qx {
@@ -72,6 +73,25 @@ TEST(HostileReplaceStream, RefusedSeeksLeaveThePositionAlone) {
   EXPECT_EQ(MessageOf([&] { o.stream->Seek(kInt64Min, SeekOrigin::Current); }), kRangeCheckError);
   EXPECT_EQ(o.stream->Seek(1007, SeekOrigin::Current), 7);
   EXPECT_EQ(o.ReadAll(), (ByteBuffer{7, 8, 9}));
+}
+
+// A file base answers a seek it cannot make (before the start of the file)
+// with another position instead of an error; the replace stream refuses it
+// all the same.
+TEST(HostileReplaceStream, SeekRefusedByAFileBaseLeavesThePositionAlone) {
+  test::TempDir dir;
+  test::WriteFile(dir / "base", Digits());
+  TFileStream file(dir / "base", TFileStream::Mode::OpenRead);
+  auto replacement = std::make_unique<TMemoryStream>();
+  const std::uint8_t bytes[] = {0xA4, 0xA5};
+  replacement->WriteBuffer(bytes, 2);
+  TQxReplaceStream stream(&file, replacement.release(), false, true, 4);
+  ASSERT_EQ(stream.Seek(2, SeekOrigin::Beginning), 2);
+  EXPECT_EQ(MessageOf([&] { stream.Seek(-5, SeekOrigin::Beginning); }), kRangeCheckError);
+  EXPECT_EQ(stream.Position(), 2);
+  ByteBuffer out(4);
+  stream.ReadBuffer(out.data(), 4);
+  EXPECT_EQ(out, (ByteBuffer{2, 3, 0xA4, 0xA5}));
 }
 
 // Cutting the base below the stream's position moves the base back to its
