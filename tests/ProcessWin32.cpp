@@ -17,6 +17,8 @@ namespace qx::test {
 namespace {
 
 constexpr DWORD kPollMilliseconds = 50;
+constexpr int kStartAttempts = 5;
+constexpr DWORD kRetryMilliseconds = 200;
 constexpr char kQuote = '"';
 constexpr unsigned char kLastSeparator = 0x20;
 // The window class of a dialog box, the kind MessageBoxA opens.
@@ -131,10 +133,18 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   std::vector<char> writable(commandLine.begin(), commandLine.end());
   writable.push_back('\0');
   const std::string folder = Backslashed(workingDir);
-  if (!::CreateProcessA(path.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        folder.c_str(), &startup, &info)) {
-    throw std::runtime_error("cannot start " + path + " (error " +
-                             std::to_string(::GetLastError()) + ")");
+  // Under load, wine now and then fails to start a process with an internal
+  // error that a second attempt does not meet; other failures are final.
+  for (int attempt = 1;; ++attempt) {
+    if (::CreateProcessA(path.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         folder.c_str(), &startup, &info)) {
+      break;
+    }
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) {
+      throw std::runtime_error("cannot start " + path + " (error " + std::to_string(code) + ")");
+    }
+    ::Sleep(kRetryMilliseconds);
   }
   HandleOwner process(info.hProcess);
   HandleOwner thread(info.hThread);
