@@ -9,3 +9,5 @@ for preset in release debug; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+echo "== windows (cross-built, tests under wine)"
+scripts/test-windows.sh
