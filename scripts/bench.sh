@@ -12,8 +12,20 @@
 # the result tables (also written to build/bench/results/report.md).
 # --quick skips the growth runs.
 #
+# Where the outputs go: archives (pack results, tar files) are written to
+# build/bench/out/, on the file system of build/. Unpacked folders are
+# written to a folder on tmpfs (/dev/shm), because every timed run must
+# start from an empty output folder and deleting tens of thousands of files
+# between runs is not something a disk file system does for free: on ext4
+# without a journal and with `discard` (the benchmark machine), each file
+# deleted after write-back costs about a millisecond, and every file created
+# in the next minutes scans all inodes deleted recently. Both would swamp
+# the programs being measured, and hit tar and ours alike.
+#
 # Environment: QX_BENCH_BIN (folder of the programs, default
-# build/release/bin), QX_BENCH_DIR (work folder, default build/bench).
+# build/release/bin), QX_BENCH_DIR (work folder, default build/bench),
+# QX_BENCH_UNPACK_DIR (folder for unpacked output, default
+# /dev/shm/qx-bench when /dev/shm exists, else build/bench/unpacked).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -36,7 +48,9 @@ work=$(realpath -m "${QX_BENCH_DIR:-build/bench}")
 corpus=$work/corpus
 out=$work/out
 results=$work/results
-trash=$work/trash
+default_unpacked=$work/unpacked
+[ -d /dev/shm ] && default_unpacked=/dev/shm/qx-bench
+unpacked=$(realpath -m "${QX_BENCH_UNPACK_DIR:-$default_unpacked}")
 
 scripts/install-deps.sh hyperfine python3-pil time
 if [ "$build" = 1 ]; then
@@ -49,121 +63,130 @@ done
 
 echo "== Corpora"
 python3 bench/make_corpus.py "$work"
-# Outputs left by an interrupted run are deleted; after that, and after the
-# deletion that ends a recent run, the file system must forget the deleted
-# inodes (see bench/aside.sh) before anything is timed: 60 s after a sync.
-stamp=$work/.outputs-deleted
-if [ -e "$out" ] || [ -e "$trash" ]; then
-  rm -rf "$out" "$trash"
-  sync
-  touch "$stamp"
-fi
-if [ -e "$stamp" ]; then
-  wait=$((65 - $(date +%s) + $(stat -c %Y "$stamp")))
-  if [ "$wait" -gt 0 ]; then
-    echo "== Waiting $wait s: outputs were deleted less than a minute ago"
-    sleep "$wait"
-  fi
-fi
-rm -rf "$results"
-mkdir -p "$out" "$results" "$trash"
+rm -rf "$out" "$results" "$unpacked"
+mkdir -p "$out" "$results" "$unpacked"
 
-# Times commands with hyperfine; each command's --prepare (untimed) clears
-# the way, so no run overwrites an earlier result.
+# Runs of a few tens of milliseconds are repeated more often: the machine's
+# noise is large against them.
+short_runs=$((runs * 4))
+hf_runs=
+
+# Times commands with hyperfine. Each command's --prepare (untimed) removes
+# what the previous run made and flushes dirty data, so every run starts
+# from the same state and no run pays for writing back another's output.
 hf() {
   local json=$1
   shift
-  hyperfine --style basic --warmup 1 --runs "$runs" --export-json "$results/$json.json" "$@" \
+  hyperfine --style basic --warmup 1 --runs "${hf_runs:-$runs}" --export-json "$results/$json.json" "$@" \
     | grep -E '^(Benchmark|  Time)' || true
 }
 
-# Peak resident memory of one run (after the timed runs, so the cache is warm).
+# Peak resident memory of one run (after the timed runs, so the cache is
+# warm): mem NAME PREPARE FOLDER COMMAND...
 mem() {
-  local name=$1 prepare=$2
-  shift 2
+  local name=$1 prepare=$2 folder=$3
+  shift 3
   bash -c "$prepare"
-  /usr/bin/time -v -o "$results/mem-$name.txt" "$@" >/dev/null 2>&1 || {
+  (cd "$folder" && /usr/bin/time -v -o "$results/mem-$name.txt" "$@" >/dev/null 2>&1) || {
     echo "failed: $*" >&2
     cat "$results/mem-$name.txt" >&2
     exit 1
   }
 }
 
-# Pack and unpack one folder with both layouts and with tar. Each run first
-# clears its output path with `$clear PATH`: bench/aside.sh moves the previous
-# run's output aside (it explains why it is not deleted) and flushes dirty
-# data; the large files are simply deleted (drop).
-drop() { echo "rm -rf $1 && sync"; }
-aside() { echo "$root/bench/aside.sh $1 $trash"; }
-
-measure() {
-  local set=$1 clear=$2
-  local src=$corpus/$set
+# Pack and unpack one folder with both layouts and with tar. Both sides run
+# in the same current folder with the same relative names (`tar -C` changes
+# into the folder, so the programs are started there).
+measure_pack() {
+  local set=$1
   echo "== $set: pack"
   hf "$set-pack" \
-    -n Fennbind --prepare "$($clear $out/$set.agg)" "$bin/Fennbind $out/$set.agg $src" \
-    -n Morrbind --prepare "$($clear $out/$set-m.agg)" "$bin/Morrbind $out/$set-m.agg $src" \
-    -n "tar cf" --prepare "$($clear $out/$set.tar)" "tar cf $out/$set.tar -C $corpus $set"
-  echo "== $set: unpack"
-  hf "$set-unpack" \
-    -n Fennloose --prepare "$($clear $out/$set-f)" "$bin/Fennloose $out/$set.agg $out/$set-f" \
-    -n Morrloose --prepare "$($clear $out/$set-m)" "$bin/Morrloose $out/$set-m.agg $out/$set-m" \
-    -n "tar xf" --prepare "$($clear $out/$set-t) && mkdir $out/$set-t" \
-    "tar xf $out/$set.tar -C $out/$set-t"
+    -n Fennbind --prepare "rm -f $out/$set.agg && sync" \
+    "cd $corpus && $bin/Fennbind $out/$set.agg $set" \
+    -n Morrbind --prepare "rm -f $out/$set-m.agg && sync" \
+    "cd $corpus && $bin/Morrbind $out/$set-m.agg $set" \
+    -n "tar cf" --prepare "rm -f $out/$set.tar && sync" \
+    "cd $corpus && tar cf $out/$set.tar $set"
+}
+
+# measure_unpack SET FOLDER [GROUP-SUFFIX]
+measure_unpack() {
+  local set=$1 u=$2 group=$1${3:-}
+  echo "== $set: unpack into $u"
+  hf "$group-unpack" \
+    -n Fennloose --prepare "rm -rf $u/$set-f && sync" "cd $u && $bin/Fennloose $out/$set.agg $set-f" \
+    -n Morrloose --prepare "rm -rf $u/$set-m && sync" "cd $u && $bin/Morrloose $out/$set-m.agg $set-m" \
+    -n "tar xf" --prepare "rm -rf $u/$set-t && mkdir $u/$set-t && sync" \
+    "cd $u && tar xf $out/$set.tar -C $set-t"
 }
 
 # Peak memory of each program on one folder.
 measure_memory() {
-  local set=$1 clear=$2
-  local src=$corpus/$set
-  mem "$set-Fennbind" "$($clear $out/$set.agg)" "$bin/Fennbind" "$out/$set.agg" "$src"
-  mem "$set-Morrbind" "$($clear $out/$set-m.agg)" "$bin/Morrbind" "$out/$set-m.agg" "$src"
-  mem "$set-tar-cf" "$($clear $out/$set.tar)" tar cf "$out/$set.tar" -C "$corpus" "$set"
-  mem "$set-Fennloose" "$($clear $out/$set-f)" "$bin/Fennloose" "$out/$set.agg" "$out/$set-f"
-  mem "$set-Morrloose" "$($clear $out/$set-m)" "$bin/Morrloose" "$out/$set-m.agg" "$out/$set-m"
-  mem "$set-tar-xf" "$($clear $out/$set-t) && mkdir $out/$set-t" \
-    tar xf "$out/$set.tar" -C "$out/$set-t"
+  local set=$1 u=$2
+  mem "$set-Fennbind" "rm -f $out/$set.agg" "$corpus" "$bin/Fennbind" "$out/$set.agg" "$set"
+  mem "$set-Morrbind" "rm -f $out/$set-m.agg" "$corpus" "$bin/Morrbind" "$out/$set-m.agg" "$set"
+  mem "$set-tar-cf" "rm -f $out/$set.tar" "$corpus" tar cf "$out/$set.tar" "$set"
+  mem "$set-Fennloose" "rm -rf $u/$set-f" "$u" "$bin/Fennloose" "$out/$set.agg" "$set-f"
+  mem "$set-Morrloose" "rm -rf $u/$set-m" "$u" "$bin/Morrloose" "$out/$set-m.agg" "$set-m"
+  mem "$set-tar-xf" "rm -rf $u/$set-t && mkdir $u/$set-t" "$u" tar xf "$out/$set.tar" -C "$set-t"
+}
+
+# Removes what one folder's runs made.
+clean() {
+  rm -rf "$out/$1".* "$out/$1"-m.* "$out/$1"-? "$unpacked/$1"-?
+  sync
 }
 
 echo "== Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'),"\
-  "kernel $(uname -r), $(df -T "$work" | awk 'NR==2 {print $2}') file system"
+  "kernel $(uname -r); build/ on $(df -T "$work" | awk 'NR==2 {print $2}'),"\
+  "unpacked output on $(df -T "$unpacked" | awk 'NR==2 {print $2}')"
 echo "== Load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-measure small aside
-measure_memory small aside
-# The large outputs are few files: deleting them costs later file creations
-# nothing, and keeps gigabytes from being written back to disk.
-measure large drop
-measure_memory large drop
-rm -rf "$out"/large*
+measure_pack small
+measure_unpack small "$unpacked"
+measure_memory small "$unpacked"
+clean small
+# The 16 large files are unpacked on the file system of build/ like the
+# archives (deleting 16 files costs nothing), and once more on tmpfs for
+# reference.
+measure_pack large
+measure_unpack large "$out"
+measure_unpack large "$unpacked" -tmpfs
+measure_memory large "$out"
+clean large
 
 echo "== images: pack against Pillow"
-images=$corpus/images
+u=$unpacked
+hf_runs=$short_runs
 hf images-pack \
-  -n Fennbind --prepare "$(aside $out/images.agg)" "$bin/Fennbind $out/images.agg $images" \
-  -n Morrbind --prepare "$(aside $out/images-m.agg)" "$bin/Morrbind $out/images-m.agg $images" \
-  -n Pillow --prepare sync "/usr/bin/python3 $root/bench/pillow_decode.py $images" \
-  -n "tar cf" --prepare "$(aside $out/images.tar)" "tar cf $out/images.tar -C $corpus images"
+  -n Fennbind --prepare "rm -f $out/images.agg && sync" \
+  "cd $corpus && $bin/Fennbind $out/images.agg images" \
+  -n Morrbind --prepare "rm -f $out/images-m.agg && sync" \
+  "cd $corpus && $bin/Morrbind $out/images-m.agg images" \
+  -n Pillow --prepare sync "cd $corpus && /usr/bin/python3 $root/bench/pillow_decode.py images" \
+  -n "tar cf" --prepare "rm -f $out/images.tar && sync" "cd $corpus && tar cf $out/images.tar images"
 echo "== images: unpack"
 hf images-unpack \
-  -n Fennloose --prepare "$(aside $out/images-f)" "$bin/Fennloose $out/images.agg $out/images-f" \
-  -n Morrloose --prepare "$(aside $out/images-m)" "$bin/Morrloose $out/images-m.agg $out/images-m" \
-  -n "tar xf" --prepare "$(aside $out/images-t) && mkdir $out/images-t" \
-  "tar xf $out/images.tar -C $out/images-t"
-measure_memory images aside
-mem images-Pillow true /usr/bin/python3 "$root/bench/pillow_decode.py" "$images"
+  -n Fennloose --prepare "rm -rf $u/images-f && sync" "cd $u && $bin/Fennloose $out/images.agg images-f" \
+  -n Morrloose --prepare "rm -rf $u/images-m && sync" "cd $u && $bin/Morrloose $out/images-m.agg images-m" \
+  -n "tar xf" --prepare "rm -rf $u/images-t && mkdir $u/images-t && sync" \
+  "cd $u && tar xf $out/images.tar -C images-t"
+hf_runs=
+measure_memory images "$unpacked"
+mem images-Pillow true "$corpus" /usr/bin/python3 "$root/bench/pillow_decode.py" images
+clean images
 
 if [ "$quick" = 0 ]; then
   for count in 1000 10000 65535; do
-    set=scale-$count
     echo "== growth: $count files"
-    measure "$set" aside
+    [ "$count" -lt 65535 ] && hf_runs=$short_runs
+    measure_pack "scale-$count"
+    measure_unpack "scale-$count" "$unpacked"
+    hf_runs=
+    clean "scale-$count"
   done
 fi
 
 echo "== Load after: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "== Deleting the outputs"
-rm -rf "$out" "$trash"
-sync
-touch "$stamp"
+rm -rf "$unpacked"
 python3 bench/report.py "$work" | tee "$results/report.md"
