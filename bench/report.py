@@ -17,12 +17,14 @@ MIB = 1024 * 1024
 
 
 def medians(results, group):
+    """command -> (median wall time, number of runs, mean user + system time)"""
     path = os.path.join(results, group + ".json")
     if not os.path.exists(path):
         return None
     with open(path) as f:
         data = json.load(f)
-    return {r["command"]: (r["median"], len(r["times"])) for r in data["results"]}
+    return {r["command"]: (r["median"], len(r["times"]), r["user"] + r["system"])
+            for r in data["results"]}
 
 
 def peak_kib(results, name):
@@ -86,8 +88,10 @@ def main():
             if pack and unpack:
                 for a, b in (("Fennloose", "Fennbind"), ("Morrloose", "Morrbind")):
                     ratio = unpack[a][0] / pack[b][0]
-                    out("| images | %s / %s | | | | | %.2f | | <= 1.0 | %s |" % (
-                        a, b, ratio, verdict(ratio <= 1.0)))
+                    cpu = unpack[a][2] / pack[b][2]
+                    out("| images | %s / %s | %.3f | %.3f | | | %.2f | | <= 1.0 | %s (CPU time %.3f / %.3f s: %.2f) |" % (
+                        a, b, unpack[a][0], pack[b][0], ratio, verdict(ratio <= 1.0),
+                        unpack[a][2], pack[b][2], cpu))
     out("")
     out("Medians of %s timed runs after one warm-up run (images and the growth runs of 1,000 and "
         "10,000 files: %s runs)." % (runs, 4 * runs if runs else runs))
