@@ -40,6 +40,15 @@ inline const fs::path& ScratchFolder(const std::string& what) {
     fs::create_directories(path);
     return path;
   }();
+  // Removed when libFuzzer ends the run normally; a crash keeps it for a look.
+  static const bool cleanup = [] {
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(folder, ec);
+    });
+    return true;
+  }();
+  (void)cleanup;
   return folder;
 }
 
