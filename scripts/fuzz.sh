@@ -8,6 +8,8 @@
 # inputs are added there) and the seeds made by fuzz/make_seeds.py. Crash
 # inputs land in build/fuzz/artifacts/, logs in build/fuzz/logs/. Prints one
 # line per target and exits with 1 when any target found a crash.
+# With QX_FUZZ_SCRATCH=1 (as the test command runs it) new inputs go to
+# build/fuzz/new/<what>/ instead, so the committed corpora stay as they are.
 set -euo pipefail
 
 seconds=${1:-30}
@@ -67,6 +69,11 @@ for what in "${targets[@]}"; do
   fi
   corpus=fuzz/corpus/$what
   mkdir -p "$corpus"
+  corpora=("$corpus")
+  if [ "${QX_FUZZ_SCRATCH:-0}" = 1 ]; then
+    corpora=("$build/new/$what" "$corpus")
+    mkdir -p "$build/new/$what"
+  fi
   log=$build/logs/$what.log
   rc=0
   # libFuzzer stops itself after max_total_time; the outer timeout only
@@ -74,7 +81,7 @@ for what in "${targets[@]}"; do
   timeout --kill-after=10 $((seconds + 120)) "$binary" \
     -max_total_time="$seconds" -max_len="$(max_len "$what")" -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$build/artifacts/$what-" \
-    "$corpus" "$build/seeds/$what" >"$log" 2>&1 || rc=$?
+    "${corpora[@]}" "$build/seeds/$what" >"$log" 2>&1 || rc=$?
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   last=$(grep -E '^#[0-9]+' "$log" | grep -oE 'cov: [0-9]+ ft: [0-9]+' | tail -1 || true)
   files=$(find "$corpus" -type f | wc -l)

@@ -11,3 +11,5 @@ for preset in release debug; do
 done
 echo "== windows (cross-built, tests under wine)"
 scripts/test-windows.sh
+echo "== fuzzing: every target for 30 seconds"
+QX_FUZZ_SCRATCH=1 scripts/fuzz.sh 30
