@@ -89,9 +89,10 @@ def main():
                 for a, b in (("Fennloose", "Fennbind"), ("Morrloose", "Morrbind")):
                     ratio = unpack[a][0] / pack[b][0]
                     cpu = unpack[a][2] / pack[b][2]
-                    out("| images | %s / %s | %.3f | %.3f | | | %.2f | | <= 1.0 | %s (CPU time %.3f / %.3f s: %.2f) |" % (
-                        a, b, unpack[a][0], pack[b][0], ratio, verdict(ratio <= 1.0),
-                        unpack[a][2], pack[b][2], cpu))
+                    out("| images | %s / %s | | | | | %.2f | | <= 1.0 | %s (%.3f / %.3f s; CPU time "
+                        "%.3f / %.3f s: %.2f) |" % (
+                            a, b, ratio, verdict(ratio <= 1.0), unpack[a][0], pack[b][0],
+                            unpack[a][2], pack[b][2], cpu))
     out("")
     out("Medians of %s timed runs after one warm-up run (images and the growth runs of 1,000 and "
         "10,000 files: %s runs)." % (runs, 4 * runs if runs else runs))
