@@ -95,6 +95,22 @@ inline Bytes CoreBmp(std::uint16_t width, std::uint16_t height, std::uint32_t co
 }
 
 // Loads bytes as the packers do: through a byte-array stream over them.
+// A BMP whose header claims an image of any size, followed by a few bytes
+// of pixel (or run-length) data: for headers that must be refused before
+// their size is ever allocated.
+inline Bytes ClaimedSizeBmp(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
+                            std::uint32_t compression = 0) {
+  BmpFile file;
+  file.width = width;
+  file.height = height;
+  file.bitCount = bitCount;
+  file.compression = compression;
+  if (compression == 3) file.masks = {0xFF0000, 0xFF00, 0xFF};
+  if (bitCount <= 8) file.colours = 2;
+  file.pixels = compression == 1 ? Bytes{2, 1, 0, 1} : Bytes(64, 7);
+  return file.Build();
+}
+
 inline TBitmap Load(Bytes bytes) {
   TQxArrayStream stream(bytes);
   TBitmap bitmap;

@@ -9,18 +9,6 @@ namespace {
 
 constexpr std::int32_t kMaxI32 = 0x7FFFFFFF;
 
-Bytes Header(std::int32_t width, std::int32_t height, std::uint16_t bitCount, std::uint32_t compression = 0) {
-  BmpFile file;
-  file.width = width;
-  file.height = height;
-  file.bitCount = bitCount;
-  file.compression = compression;
-  if (compression == 3) file.masks = {0xFF0000, 0xFF00, 0xFF};
-  if (bitCount <= 8) file.colours = 2;
-  file.pixels = Bytes(64, 7);
-  return file.Build();
-}
-
 // Width times bit count gives a stride of up to 2^44 bytes; times 2^31 rows
 // it passes 2^63.
 TEST(HostileBitmap, StrideTimesRowsBeyond64BitsIsInvalid) {
@@ -29,11 +17,11 @@ TEST(HostileBitmap, StrideTimesRowsBeyond64BitsIsInvalid) {
     Bytes file;
   };
   const Case cases[] = {
-      {"plain 32-bit", Header(kMaxI32, kMaxI32, 32)},
-      {"odd bit count", Header(kMaxI32, kMaxI32, 0xFFFF)},
-      {"top-down", Header(kMaxI32, -kMaxI32, 0xFFFF)},
-      {"bit fields", Header(kMaxI32, kMaxI32, 32, 3)},
-      {"run-length", Header(kMaxI32, kMaxI32, 8, 1)},
+      {"plain 32-bit", ClaimedSizeBmp(kMaxI32, kMaxI32, 32)},
+      {"odd bit count", ClaimedSizeBmp(kMaxI32, kMaxI32, 0xFFFF)},
+      {"top-down", ClaimedSizeBmp(kMaxI32, -kMaxI32, 0xFFFF)},
+      {"bit fields", ClaimedSizeBmp(kMaxI32, kMaxI32, 32, 3)},
+      {"run-length", ClaimedSizeBmp(kMaxI32, kMaxI32, 8, 1)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -44,12 +32,12 @@ TEST(HostileBitmap, StrideTimesRowsBeyond64BitsIsInvalid) {
 // The reader on its own (as LoadBitmap calls it for normalised copies) and
 // the resizing of a loaded image check the same product.
 TEST(HostileBitmap, ReaderAndResizeRefuseOverflowingSizes) {
-  Bytes bytes = Header(kMaxI32, kMaxI32, 32);
+  Bytes bytes = ClaimedSizeBmp(kMaxI32, kMaxI32, 32);
   TQxArrayStream stream(bytes);
   TBitmap bitmap;
   EXPECT_EQ(ErrorOf([&] { bitmap.LoadFromStream(stream, static_cast<std::int64_t>(bytes.size())); }), kInvalid);
 
-  TBitmap image = Load(Header(1, 1, 32));
+  TBitmap image = Load(ClaimedSizeBmp(1, 1, 32));
   // An image without columns may have any number of rows; widening it then
   // asks for 2^33 bytes per row.
   image.SetWidth(0);

@@ -21,18 +21,6 @@ void ExpectSmallPeak(const ProcessResult& r) {
 #endif
 }
 
-Bytes Header(std::int32_t width, std::int32_t height, std::uint16_t bitCount, std::uint32_t compression = 0) {
-  BmpFile file;
-  file.width = width;
-  file.height = height;
-  file.bitCount = bitCount;
-  file.compression = compression;
-  if (compression == 3) file.masks = {0xFF0000, 0xFF00, 0xFF};
-  if (bitCount <= 8) file.colours = 2;
-  file.pixels = compression == 1 ? Bytes{2, 1, 0, 1} : Bytes(64, 7);
-  return file.Build();
-}
-
 class MemoryBoundsTest : public ProgramTest {};
 
 // Every way a BMP file can describe 60000 x 60000 pixels or more (plain,
@@ -44,12 +32,12 @@ TEST_F(MemoryBoundsTest, PackingHugeBmpHeadersFailsQuicklyAndLeavesNoArchive) {
     Bytes file;
   };
   const Case cases[] = {
-      {"plain", Header(60000, 60000, 8)},
-      {"top-down", Header(60000, -60000, 8)},
-      {"run-length", Header(60000, 60000, 8, 1)},
-      {"bit fields", Header(60000, 60000, 32, 3)},
+      {"plain", ClaimedSizeBmp(60000, 60000, 8)},
+      {"top-down", ClaimedSizeBmp(60000, -60000, 8)},
+      {"run-length", ClaimedSizeBmp(60000, 60000, 8, 1)},
+      {"bit fields", ClaimedSizeBmp(60000, 60000, 32, 3)},
       {"core header", CoreBmp(65535, 65535, 2, Bytes(64, 7))},
-      {"just past 256 MiB", Header(16384, 16385, 8)},
+      {"just past 256 MiB", ClaimedSizeBmp(16384, 16385, 8)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
