@@ -32,8 +32,8 @@ namespace {
 using namespace qx;
 using namespace qx::fuzz;
 
-const unpack::UnpackerSpec kLong{"Fennloose", archive::kLongLayout, "H2Palette.bmp"};
-const unpack::UnpackerSpec kShort{"Morrloose", archive::kShortLayout, "H1Palette.bmp"};
+const unpack::UnpackerProgram kLong{"Fennloose", archive::kLongLayout, "H2Palette.bmp"};
+const unpack::UnpackerProgram kShort{"Morrloose", archive::kShortLayout, "H1Palette.bmp"};
 
 // True when the count and the tables fit the file, so that the unpacker gets
 // as far as creating the output folder.
@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const unpack::UnpackerSpec& spec = (data[0] & 1) ? kShort : kLong;
+  const unpack::UnpackerProgram& program = (data[0] & 1) ? kShort : kLong;
   const std::uint8_t* bytes = data + 1;
   const std::size_t length = size - 1;
 
@@ -136,10 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fs::create_directories(box);
 
-  ToolRun run(spec.name);
+  ToolRun run(program.name);
   bool failed = false;
   try {
-    unpack::UnpackArchive(run, spec, archivePath.string(), out.string() + "/");
+    unpack::UnpackArchive(run, program, archivePath.string(), out.string() + "/");
   } catch (const Exception&) {
     failed = true;
   }
@@ -149,13 +149,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QX_FUZZ_CHECK(name == "out" || name.rfind("out/", 0) == 0);
   }
   QX_FUZZ_CHECK((ListTree(scratch).size() == inBox.size() + 2));
-  if (!TablesFit(bytes, length, spec.layout.entrySize)) {
+  if (!TablesFit(bytes, length, program.layout.entrySize)) {
     QX_FUZZ_CHECK(failed && inBox.empty());
   }
   // A run that succeeds names no entry, and wrote what the archive holds.
   if (!failed) {
     QX_FUZZ_CHECK(run.current.empty());
-    CheckOutput(out, ExpectedFiles(bytes, length, spec.layout));
+    CheckOutput(out, ExpectedFiles(bytes, length, program.layout));
   }
 
   std::error_code ec;

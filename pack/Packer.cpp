@@ -146,9 +146,9 @@ std::vector<ListedFile> ListFolder(const std::string& folder) {
   return files;
 }
 
-void WriteArchive(ToolRun& run, const PackerSpec& spec, const std::string& archivePath,
+void WriteArchive(ToolRun& run, const PackerProgram& program, const std::string& archivePath,
                   const std::string& folder, const std::vector<ListedFile>& files) {
-  const archive::Layout& layout = spec.layout;
+  const archive::Layout& layout = program.layout;
   if (files.size() > archive::kMaxEntries) {
     throw Exception("Too many files: " + std::to_string(files.size()) + " (at most " +
                     std::to_string(archive::kMaxEntries) + ")");
@@ -159,7 +159,7 @@ void WriteArchive(ToolRun& run, const PackerSpec& spec, const std::string& archi
   ByteBuffer names(count * archive::kNameSlotSize, 0);
   ByteBuffer entries(count * layout.entrySize, 0);
   std::vector<std::uint16_t> ids;
-  if (spec.reportCollisions) ids.reserve(count);
+  if (program.reportCollisions) ids.reserve(count);
 
   TempArchive temp(archivePath);
   TStream& out = temp.Stream();
@@ -194,7 +194,7 @@ void WriteArchive(ToolRun& run, const PackerSpec& spec, const std::string& archi
     layout.putHash(record, slotName);
     PutU32(record + layout.OffsetField(), static_cast<std::uint32_t>(offset));
     PutU32(record + layout.SizeField(), static_cast<std::uint32_t>(data.size()));
-    if (spec.reportCollisions) ids.push_back(archive::HashId(slotName));
+    if (program.reportCollisions) ids.push_back(archive::HashId(slotName));
 
     writer.Append(data);
     offset += data.size();
@@ -206,7 +206,7 @@ void WriteArchive(ToolRun& run, const PackerSpec& spec, const std::string& archi
   run.current.clear();
   temp.Commit();
 
-  if (spec.reportCollisions) {
+  if (program.reportCollisions) {
     const std::string report = CollisionReport(ids, files);
     if (!report.empty()) run.ReportError(report + kCollisionTail);
   }
@@ -236,12 +236,12 @@ std::string CollisionReport(const std::vector<std::uint16_t>& ids,
   return report;
 }
 
-int RunPacker(const PackerSpec& spec, int argc, char** argv) {
-  return RunTool(spec.name, argc, argv,
-                 [&spec](ToolRun& run, const std::string& archivePath, const std::string& folder) {
+int RunPacker(const PackerProgram& program, int argc, char** argv) {
+  return RunTool(program.name, argc, argv,
+                 [&program](ToolRun& run, const std::string& archivePath, const std::string& folder) {
                    if (!DirectoryExists(folder)) throw Exception("Folder doesn't exist: " + folder);
                    const std::vector<ListedFile> files = ListFolder(folder);
-                   WriteArchive(run, spec, archivePath, folder, files);
+                   WriteArchive(run, program, archivePath, folder, files);
                  });
 }
 

@@ -12,7 +12,7 @@
 namespace qx::pack {
 
 // What tells one packing program from the other.
-struct PackerSpec {
+struct PackerProgram {
   const char* name;                // caption, usage and ":copyexe" name
   const archive::Layout& layout;   // entry size and hash
   bool reportCollisions;           // list files whose hash IDs are equal
@@ -30,7 +30,7 @@ std::vector<ListedFile> ListFolder(const std::string& folder);
 
 // Packs the listed files of `folder` into `archivePath`. `run.current` holds
 // the path of the file being packed while it is worked on.
-void WriteArchive(ToolRun& run, const PackerSpec& spec, const std::string& archivePath,
+void WriteArchive(ToolRun& run, const PackerProgram& program, const std::string& archivePath,
                   const std::string& folder, const std::vector<ListedFile>& files);
 
 // The text that lists the files sharing a hash ID, or "" when none do.
@@ -39,6 +39,6 @@ std::string CollisionReport(const std::vector<std::uint16_t>& ids,
                             const std::vector<ListedFile>& files);
 
 // The whole program: command line, packing, messages; returns the exit status.
-int RunPacker(const PackerSpec& spec, int argc, char** argv);
+int RunPacker(const PackerProgram& program, int argc, char** argv);
 
 }  // namespace qx::pack

@@ -2,6 +2,6 @@
 #include "Packer.h"
 
 int main(int argc, char** argv) {
-  static const qx::pack::PackerSpec spec{"Fennbind", qx::archive::kLongLayout, false};
-  return qx::pack::RunPacker(spec, argc, argv);
+  static const qx::pack::PackerProgram program{"Fennbind", qx::archive::kLongLayout, false};
+  return qx::pack::RunPacker(program, argc, argv);
 }

@@ -2,6 +2,6 @@
 #include "Unpacker.h"
 
 int main(int argc, char** argv) {
-  static const qx::unpack::UnpackerSpec spec{"Fennloose", qx::archive::kLongLayout, "H2Palette.bmp"};
-  return qx::unpack::RunUnpacker(spec, argc, argv);
+  static const qx::unpack::UnpackerProgram program{"Fennloose", qx::archive::kLongLayout, "H2Palette.bmp"};
+  return qx::unpack::RunUnpacker(program, argc, argv);
 }

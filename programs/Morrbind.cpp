@@ -2,6 +2,6 @@
 #include "Packer.h"
 
 int main(int argc, char** argv) {
-  static const qx::pack::PackerSpec spec{"Morrbind", qx::archive::kShortLayout, true};
-  return qx::pack::RunPacker(spec, argc, argv);
+  static const qx::pack::PackerProgram program{"Morrbind", qx::archive::kShortLayout, true};
+  return qx::pack::RunPacker(program, argc, argv);
 }

@@ -2,6 +2,6 @@
 #include "Unpacker.h"
 
 int main(int argc, char** argv) {
-  static const qx::unpack::UnpackerSpec spec{"Morrloose", qx::archive::kShortLayout, "H1Palette.bmp"};
-  return qx::unpack::RunUnpacker(spec, argc, argv);
+  static const qx::unpack::UnpackerProgram program{"Morrloose", qx::archive::kShortLayout, "H1Palette.bmp"};
+  return qx::unpack::RunUnpacker(program, argc, argv);
 }

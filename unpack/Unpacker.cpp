@@ -56,9 +56,9 @@ bool IsSafeEntryName(const std::string& name) {
   }
 }
 
-void UnpackArchive(ToolRun& run, const UnpackerSpec& spec, const std::string& archivePath,
+void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::string& archivePath,
                    const std::string& folder) {
-  const archive::Layout& layout = spec.layout;
+  const archive::Layout& layout = program.layout;
   TFileStream in(archivePath, TFileStream::Mode::OpenRead);
   const std::int64_t fileSize = in.GetSize();
   if (fileSize < 0) throw EReadError(kStreamReadError);
@@ -78,7 +78,7 @@ void UnpackArchive(ToolRun& run, const UnpackerSpec& spec, const std::string& ar
   // A folder that cannot be made shows up as the failure of the first write.
   ForceFolder(folder);
 
-  ImageExporter images(spec.paletteTemplate);
+  ImageExporter images(program.paletteTemplate);
   ByteBuffer data;
   for (std::size_t i = 0; i < count; ++i) {
     const std::string name = archive::SlotName(&names[i * archive::kNameSlotSize]);
@@ -105,10 +105,10 @@ void UnpackArchive(ToolRun& run, const UnpackerSpec& spec, const std::string& ar
   run.current.clear();
 }
 
-int RunUnpacker(const UnpackerSpec& spec, int argc, char** argv) {
-  return RunTool(spec.name, argc, argv,
-                 [&spec](ToolRun& run, const std::string& archivePath, const std::string& folder) {
-                   UnpackArchive(run, spec, archivePath, folder);
+int RunUnpacker(const UnpackerProgram& program, int argc, char** argv) {
+  return RunTool(program.name, argc, argv,
+                 [&program](ToolRun& run, const std::string& archivePath, const std::string& folder) {
+                   UnpackArchive(run, program, archivePath, folder);
                  });
 }
 

@@ -10,7 +10,7 @@
 namespace qx::unpack {
 
 // What tells one unpacking program from the other.
-struct UnpackerSpec {
+struct UnpackerProgram {
   const char* name;                // caption, usage and ":copyexe" name
   const archive::Layout& layout;   // where offset and size sit in an entry
   const char* paletteTemplate;     // file name beside the executable
@@ -23,10 +23,10 @@ bool IsSafeEntryName(const std::string& name);
 
 // Unpacks the archive into `folder` (ending in a delimiter). `run.current`
 // holds the name of the entry being written.
-void UnpackArchive(ToolRun& run, const UnpackerSpec& spec, const std::string& archivePath,
+void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::string& archivePath,
                    const std::string& folder);
 
 // The whole program: command line, unpacking, messages; returns the exit status.
-int RunUnpacker(const UnpackerSpec& spec, int argc, char** argv);
+int RunUnpacker(const UnpackerProgram& program, int argc, char** argv);
 
 }  // namespace qx::unpack

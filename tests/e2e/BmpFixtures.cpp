@@ -36,7 +36,7 @@ Bytes Rle8Rows(std::int32_t width, std::int32_t height, const Bytes& pixels, boo
 
 }  // namespace
 
-Bytes MakeBmp(const BmpSpec& s) {
+Bytes MakeBmp(const BmpPicture& s) {
   Bytes table;
   for (const Colour& c : s.palette) {
     table.push_back(c.b);
@@ -85,7 +85,7 @@ Bytes MakeBmp(const BmpSpec& s) {
   return out;
 }
 
-Bytes ExpectedExport(std::int32_t width, std::int32_t height, const Bytes& pixels, const BmpSpec& t) {
+Bytes ExpectedExport(std::int32_t width, std::int32_t height, const Bytes& pixels, const BmpPicture& t) {
   if (width == 0 || height == 0) return {};
   const Bytes rows = BottomUpRows(width, height, pixels);
   Bytes out = B("BM");

@@ -12,7 +12,7 @@ struct Colour {
   std::uint8_t r, g, b;
 };
 
-struct BmpSpec {
+struct BmpPicture {
   std::int32_t width = 0;
   std::int32_t height = 0;        // as the picture has it; stored negative when topDown
   Bytes pixels;                   // width * height indices, top row first
@@ -26,11 +26,11 @@ struct BmpSpec {
   std::uint16_t bitCount = 8;
 };
 
-Bytes MakeBmp(const BmpSpec& spec);
+Bytes MakeBmp(const BmpPicture& picture);
 
 // The BMP file the unpackers must write for a record, given the template's
 // colours, header kind and header fields.
-Bytes ExpectedExport(std::int32_t width, std::int32_t height, const Bytes& pixels, const BmpSpec& templ);
+Bytes ExpectedExport(std::int32_t width, std::int32_t height, const Bytes& pixels, const BmpPicture& templ);
 
 // The raw image record of a picture.
 Bytes Record(std::uint16_t width, std::uint16_t height, const Bytes& pixels);

@@ -67,32 +67,32 @@ TEST_P(ImageTest, EveryAcceptedFormOfAn8BitBmpGivesTheSameRecord) {
   const Bytes record = Record(w, h, pixels);
   struct Form {
     const char* what;
-    BmpSpec spec;
+    BmpPicture picture;
   };
   std::vector<Form> forms;
-  BmpSpec base{w, h, pixels, Greys(256)};
+  BmpPicture base{w, h, pixels, Greys(256)};
   forms.push_back({"bottom-up", base});
-  BmpSpec top = base;
+  BmpPicture top = base;
   top.topDown = true;
   forms.push_back({"top-down", top});
-  BmpSpec rle = base;
+  BmpPicture rle = base;
   rle.rle8 = true;
   forms.push_back({"RLE8", rle});
-  BmpSpec rleTop = rle;
+  BmpPicture rleTop = rle;
   rleTop.topDown = true;
   forms.push_back({"RLE8 top-down", rleTop});
-  BmpSpec core = base;
+  BmpPicture core = base;
   core.core = true;
   forms.push_back({"core header", core});
-  BmpSpec few = base;
+  BmpPicture few = base;
   few.palette = Greys(16);
   forms.push_back({"16 colours", few});
-  BmpSpec zeroUsed = base;
+  BmpPicture zeroUsed = base;
   zeroUsed.clrUsed = 0;
   forms.push_back({"colours used 0", zeroUsed});
   for (const Form& form : forms) {
     SCOPED_TRACE(form.what);
-    EXPECT_EQ(PackOne("pic.bmp", MakeBmp(form.spec)), record);
+    EXPECT_EQ(PackOne("pic.bmp", MakeBmp(form.picture)), record);
   }
   // A larger (124-byte) header and a wrong image size field.
   Bytes v5 = MakeBmp(base);
@@ -162,7 +162,7 @@ TEST_P(ImageTest, OnlyASixByteFileStartingWith0x21PassesThrough) {
 }
 
 TEST_P(ImageTest, ImagesWiderThanARecordAreRefused) {
-  BmpSpec wide{70000, 1, Bytes(70000, 7), Greys(2)};
+  BmpPicture wide{70000, 1, Bytes(70000, 7), Greys(2)};
   ProcessResult r;
   PackOne("wide.bmp", MakeBmp(wide), &r);
   ExpectError(r, "Wrong bitmap format.\r\nOne" + std::string(1, os::PathDelimiter()) + "wide.bmp");
@@ -171,7 +171,7 @@ TEST_P(ImageTest, ImagesWiderThanARecordAreRefused) {
 TEST_P(ImageTest, FailedImageLeavesThePreviousArchive) {
   MakeDir(dir / "D");
   for (int i = 0; i < 4; ++i) WriteFile(dir / ("D/f" + std::to_string(i) + ".txt"), Indices(100, 100, i));
-  BmpSpec rgb{2, 2, Bytes(12, 9), {}};
+  BmpPicture rgb{2, 2, Bytes(12, 9), {}};
   rgb.bitCount = 24;
   WriteFile(dir / "D/colour.bmp", MakeBmp(rgb));
   WriteFile(dir / "d.agg", "previous");
@@ -186,23 +186,23 @@ TEST_P(ImageTest, ExportWritesTheTemplatesKindColoursAndFields) {
   const Bytes a = Indices(3, 2, 1), b = Indices(5, 4, 2);
   struct Case {
     const char* what;
-    BmpSpec templ;
+    BmpPicture templ;
   };
-  BmpSpec info{1, 1, Bytes{0}, Greys(256)};
+  BmpPicture info{1, 1, Bytes{0}, Greys(256)};
   info.xPels = 1234;
   info.yPels = 5678;
   info.clrImportant = 7;
-  BmpSpec few = info;
+  BmpPicture few = info;
   few.palette = Greys(16);
-  BmpSpec core = info;
+  BmpPicture core = info;
   core.core = true;
   core.palette = Greys(100);
-  BmpSpec rle = info;
+  BmpPicture rle = info;
   rle.rle8 = true;
   rle.width = 4;
   rle.height = 2;
   rle.pixels = Indices(4, 2, 3);
-  BmpSpec top = rle;
+  BmpPicture top = rle;
   top.rle8 = false;
   top.topDown = true;
   const Case cases[] = {{"256 colours", info}, {"16 colours", few}, {"core header", core},
@@ -241,10 +241,10 @@ TEST_P(ImageTest, RoundTripKeepsEveryIndex) {
   for (int i = 0; i < 5; ++i) {
     const auto [w, h] = sizes[i];
     const Bytes px = Indices(w, h, static_cast<unsigned>(i));
-    BmpSpec spec{w, h, px, Greys(256)};
-    spec.topDown = i % 2 == 1;
-    spec.rle8 = i == 4;
-    WriteFile(dir / ("In/img" + std::to_string(i) + ".bmp"), MakeBmp(spec));
+    BmpPicture picture{w, h, px, Greys(256)};
+    picture.topDown = i % 2 == 1;
+    picture.rle8 = i == 4;
+    WriteFile(dir / ("In/img" + std::to_string(i) + ".bmp"), MakeBmp(picture));
     records["img" + std::to_string(i) + ".bmp"] = Record(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h), px);
   }
   ExpectSuccess(Run(T().packer, {"a.agg", "In"}));
@@ -276,7 +276,7 @@ TEST_P(ImageTest, TemplateProblemsNameTheTemplateAndTheEntry) {
                           "Cannot open file \"" + FullPath("missing/" + templ) + "\". ");
   EXPECT_EQ(ListDir(dir / "o1"), std::vector<std::string>{"a.txt"});
 
-  BmpSpec rgb{1, 1, Bytes(3, 1), {}};
+  BmpPicture rgb{1, 1, Bytes(3, 1), {}};
   rgb.bitCount = 24;
   for (const Bytes& bad : {Bytes{}, MakeBmp(rgb)}) {
     const std::string exe = UnpackerWithTemplate("bad", bad);
