@@ -37,6 +37,9 @@ fi
 
 cmake --preset windows
 cmake --build --preset windows -j2
+# wine now and then fails to start a test process when the machine is busy
+# (an internal error before any test code runs); the preset runs a failed
+# test up to three times so that only a test that fails every time counts.
 ctest --preset windows "$@"
 
 # The native side compares the archives of both builds; it needs a native
