@@ -36,6 +36,26 @@ std::string Native(const std::string& path) {
 
 int ToFd(Handle handle) { return static_cast<int>(handle); }
 
+// The size of each file opened for reading only, as the check at opening
+// found it, so that asking for the size right after opening (as whole-file
+// reads do for every file) costs no second system call. Such a file cannot
+// change through its own handle; a change by another process is a race
+// either way.
+constexpr int kRememberedFiles = 1024;
+std::int64_t g_openedSize[kRememberedFiles];
+bool g_sizeKnown[kRememberedFiles] = {};
+
+void RememberSize(int fd, off_t size) {
+  if (fd >= 0 && fd < kRememberedFiles) {
+    g_openedSize[fd] = static_cast<std::int64_t>(size);
+    g_sizeKnown[fd] = true;
+  }
+}
+
+void ForgetSize(int fd) {
+  if (fd >= 0 && fd < kRememberedFiles) g_sizeKnown[fd] = false;
+}
+
 struct Search {
   DIR* dir = nullptr;
   std::string pattern;
@@ -76,14 +96,20 @@ Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t /
     default: break;
   }
   // Opened without blocking so that a FIFO named as a file cannot hang the
-  // run; anything but a regular file is refused below. The flag stays set:
-  // it has no effect on regular files, and clearing it would cost two more
-  // system calls for every file opened.
+  // run. The flag stays set: it has no effect on regular files, and clearing
+  // it would cost two more system calls for every file opened.
   int fd;
   do {
     fd = open(Native(name).c_str(), flags | O_NONBLOCK, kNewFileMode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return InvalidHandle;
+  // A file opened for writing was just made (or emptied) by this call, or is
+  // refused by open itself when it names a folder. A file opened for reading
+  // only must be a regular file: folders, FIFOs and devices are refused here.
+  if (write) {
+    ForgetSize(fd);
+    return fd;
+  }
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     const int code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
@@ -91,6 +117,7 @@ Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t /
     errno = code;
     return InvalidHandle;
   }
+  RememberSize(fd, info.st_size);
   return fd;
 }
 
@@ -120,12 +147,17 @@ std::int64_t SetFilePointer(Handle file, std::int64_t distance, int origin) {
 }
 
 std::int64_t GetFileSize(Handle file) {
+  const int fd = ToFd(file);
+  if (fd >= 0 && fd < kRememberedFiles && g_sizeKnown[fd]) return g_openedSize[fd];
   struct stat info {};
   if (fstat(ToFd(file), &info) != 0) return -1;
   return static_cast<std::int64_t>(info.st_size);
 }
 
-bool CloseHandle(Handle file) { return close(ToFd(file)) == 0; }
+bool CloseHandle(Handle file) {
+  ForgetSize(ToFd(file));
+  return close(ToFd(file)) == 0;
+}
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
   const int in = open(Native(from).c_str(), O_RDONLY | O_CLOEXEC);
