@@ -240,61 +240,52 @@ ByteBuffer TBitmap::BuildFileHead() const {
   const std::uint32_t bitCount = BitsPerPixel();
   const auto imageSize = static_cast<std::int64_t>(storage_.size());
   const auto colours = static_cast<std::int64_t>(palette_.size());
-  ByteBuffer head;
-
-  if (kind_ == HeaderKind::Core) {
-    // Old-style files always carry the full table for their bit count.
-    const std::int64_t entries = DefaultColours(bitCount);
-    const std::int64_t offBits = kFileHeaderSize + kCoreHeaderSize + entries * kTripleSize;
-    head.assign(static_cast<std::size_t>(offBits), 0);
-    PutU16(At(head, kBfType), kSignature);
-    PutU32(At(head, kBfSize), static_cast<std::uint32_t>(offBits + imageSize));
-    PutU32(At(head, kBfOffBits), static_cast<std::uint32_t>(offBits));
-    std::uint8_t* core = At(head, kFileHeaderSize);
-    PutU32(core + kBcSize, kCoreHeaderSize);
-    PutU16(core + kBcWidth, static_cast<std::uint16_t>(width_));
-    PutU16(core + kBcHeight, static_cast<std::uint16_t>(height_));
-    PutU16(core + kBcPlanes, 1);
-    PutU16(core + kBcBitCount, static_cast<std::uint16_t>(bitCount));
-    std::uint8_t* table = core + kCoreHeaderSize;
-    for (std::int64_t i = 0; i < std::min(entries, colours); ++i) {
-      const PaletteEntry& colour = palette_[static_cast<std::size_t>(i)];
-      table[i * kTripleSize + 0] = colour.blue;
-      table[i * kTripleSize + 1] = colour.green;
-      table[i * kTripleSize + 2] = colour.red;
-    }
-    return head;
-  }
-
+  const bool core = kind_ == HeaderKind::Core;
   const std::uint32_t compression = Compression() == kBiBitfields ? kBiBitfields : kBiRgb;
-  const std::int64_t masksSize = compression == kBiBitfields ? kMasksSize : 0;
-  const std::int64_t tableStart = kFileHeaderSize + kInfoHeaderSize + masksSize;
-  const std::int64_t offBits = tableStart + colours * kQuadSize;
-  head.assign(static_cast<std::size_t>(offBits), 0);
+  const std::int64_t masksSize = !core && compression == kBiBitfields ? kMasksSize : 0;
+  // Old-style files always carry the full table for their bit count, in
+  // three-byte entries; info files carry the palette's own colours.
+  const std::int64_t entries = core ? DefaultColours(bitCount) : colours;
+  const std::int64_t entrySize = core ? kTripleSize : kQuadSize;
+  const std::int64_t tableStart =
+      kFileHeaderSize + (core ? kCoreHeaderSize : kInfoHeaderSize) + masksSize;
+  const std::int64_t offBits = tableStart + entries * entrySize;
+
+  ByteBuffer head(static_cast<std::size_t>(offBits), 0);
   PutU16(At(head, kBfType), kSignature);
   PutU32(At(head, kBfSize), static_cast<std::uint32_t>(offBits + imageSize));
   PutU32(At(head, kBfOffBits), static_cast<std::uint32_t>(offBits));
-  std::uint8_t* info = At(head, kFileHeaderSize);
-  PutU32(info + kBiSize, kInfoHeaderSize);
-  PutI32(info + kBiWidth, width_);
-  PutI32(info + kBiHeight, height_);
-  PutU16(info + kBiPlanes, 1);
-  PutU16(info + kBiBitCount, static_cast<std::uint16_t>(bitCount));
-  PutU32(info + kBiCompression, compression);
-  PutU32(info + kBiSizeImage, static_cast<std::uint32_t>(imageSize));
-  PutU32(info + kBiXPelsPerMeter, GetU32(At(header_, kBiXPelsPerMeter)));
-  PutU32(info + kBiYPelsPerMeter, GetU32(At(header_, kBiYPelsPerMeter)));
-  PutU32(info + kBiClrUsed, static_cast<std::uint32_t>(colours));
-  PutU32(info + kBiClrImportant, GetU32(At(header_, kBiClrImportant)));
-  for (std::int64_t i = 0; i < masksSize / kMaskSize; ++i) {
-    PutU32(info + kInfoHeaderSize + i * kMaskSize, masks_[static_cast<std::size_t>(i)]);
+  std::uint8_t* header = At(head, kFileHeaderSize);
+  if (core) {
+    PutU32(header + kBcSize, kCoreHeaderSize);
+    PutU16(header + kBcWidth, static_cast<std::uint16_t>(width_));
+    PutU16(header + kBcHeight, static_cast<std::uint16_t>(height_));
+    PutU16(header + kBcPlanes, 1);
+    PutU16(header + kBcBitCount, static_cast<std::uint16_t>(bitCount));
+  } else {
+    PutU32(header + kBiSize, kInfoHeaderSize);
+    PutI32(header + kBiWidth, width_);
+    PutI32(header + kBiHeight, height_);
+    PutU16(header + kBiPlanes, 1);
+    PutU16(header + kBiBitCount, static_cast<std::uint16_t>(bitCount));
+    PutU32(header + kBiCompression, compression);
+    PutU32(header + kBiSizeImage, static_cast<std::uint32_t>(imageSize));
+    PutU32(header + kBiXPelsPerMeter, GetU32(At(header_, kBiXPelsPerMeter)));
+    PutU32(header + kBiYPelsPerMeter, GetU32(At(header_, kBiYPelsPerMeter)));
+    PutU32(header + kBiClrUsed, static_cast<std::uint32_t>(colours));
+    PutU32(header + kBiClrImportant, GetU32(At(header_, kBiClrImportant)));
+    for (std::int64_t i = 0; i < masksSize / kMaskSize; ++i) {
+      PutU32(header + kInfoHeaderSize + i * kMaskSize, masks_[static_cast<std::size_t>(i)]);
+    }
   }
+  // Entries beyond the palette (core files only) stay zero, as does the
+  // fourth byte of every four-byte entry.
   std::uint8_t* table = At(head, tableStart);
-  for (std::int64_t i = 0; i < colours; ++i) {
+  for (std::int64_t i = 0; i < std::min(entries, colours); ++i) {
     const PaletteEntry& colour = palette_[static_cast<std::size_t>(i)];
-    table[i * kQuadSize + 0] = colour.blue;
-    table[i * kQuadSize + 1] = colour.green;
-    table[i * kQuadSize + 2] = colour.red;
+    table[i * entrySize + 0] = colour.blue;
+    table[i * entrySize + 1] = colour.green;
+    table[i * entrySize + 2] = colour.red;
   }
   return head;
 }
