@@ -16,7 +16,6 @@ namespace {
 using namespace bmp;
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-constexpr std::int64_t kPieceMax = kInt32Max;
 
 // The compression code taken for probes that hold no info header: it
 // matches none of the cases that need normalising.
@@ -46,19 +45,6 @@ constexpr std::int64_t kRlePairSize = 2;
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(kInvalidBitmap); }
 
-// Reads until count bytes have come or the source has no more; returns the
-// number read.
-std::int64_t ReadUpTo(TStream& source, std::uint8_t* buffer, std::int64_t count) {
-  std::int64_t total = 0;
-  while (total < count) {
-    const auto piece = static_cast<std::int32_t>(std::min(count - total, kPieceMax));
-    const std::int32_t got = source.Read(buffer + total, piece);
-    if (got <= 0) break;
-    total += got;
-  }
-  return total;
-}
-
 std::int64_t BytesPerPixel(PixelFormat format) {
   switch (format) {
     case PixelFormat::Bits8:
@@ -87,7 +73,7 @@ std::uint8_t* GrowCopy(TStream& source, std::int64_t sourceStart, TMemoryStream&
   probe.SetSize(total);
   std::uint8_t* copy = probe.Memory();
   const std::int64_t gap = offBits - kProbeSize;
-  const std::int64_t got = ReadUpTo(source, copy + kProbeSize, gap);
+  const std::int64_t got = source.ReadUpTo(copy + kProbeSize, gap);
   if (got < gap) std::memset(copy + kProbeSize + got, 0, static_cast<std::size_t>(gap - got));
   return copy;
 }
@@ -247,7 +233,7 @@ void DecodeRle8(TStream& source, std::int64_t sourceStart, TMemoryStream& probe)
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory(kOutOfMemory);
   }
-  const std::int64_t dataSize = ReadUpTo(source, work.data(), wanted);
+  const std::int64_t dataSize = source.ReadUpTo(work.data(), wanted);
   const std::uint8_t* data = work.data();
 
   PutU32(copy + kProbeCompression, kBiRgb);
@@ -301,7 +287,7 @@ void LoadBitmap(TStream& source, TBitmap& destination) {
   const std::int64_t start = source.Position();
   auto probe = std::make_unique<TMemoryStream>();
   probe->SetSize(kProbeSize);
-  const std::int64_t got = ReadUpTo(source, probe->Memory(), kProbeSize);
+  const std::int64_t got = source.ReadUpTo(probe->Memory(), kProbeSize);
 
   std::uint32_t code = kNoInfoHeader;
   if (got == kProbeSize && GetU32(probe->Memory() + kProbeBiSize) >= kInfoHeaderSize) {

@@ -19,15 +19,20 @@ std::int64_t TStream::GetSize() {
   return size;
 }
 
-void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+std::int64_t TStream::ReadUpTo(void* buffer, std::int64_t count) {
   auto* out = static_cast<std::uint8_t*>(buffer);
-  while (count > 0) {
-    const auto piece = static_cast<std::int32_t>(std::min(count, kMaxPiece));
-    const std::int32_t got = Read(out, piece);
-    if (got <= 0) throw EReadError(kStreamReadError);
-    out += got;
-    count -= got;
+  std::int64_t total = 0;
+  while (total < count) {
+    const auto piece = static_cast<std::int32_t>(std::min(count - total, kMaxPiece));
+    const std::int32_t got = Read(out + total, piece);
+    if (got <= 0) break;
+    total += got;
   }
+  return total;
+}
+
+void TStream::ReadBuffer(void* buffer, std::int64_t count) {
+  if (count > 0 && ReadUpTo(buffer, count) != count) throw EReadError(kStreamReadError);
 }
 
 void TStream::WriteBuffer(const void* buffer, std::int64_t count) {

@@ -29,6 +29,10 @@ class TStream {
   virtual void SetSize(std::int64_t size) = 0;
 
   std::int64_t Position() { return Seek(0, SeekOrigin::Current); }
+  // Reads until count bytes have come or the stream has no more (as many
+  // Read calls as needed); returns the number read. A short count is no
+  // error here.
+  std::int64_t ReadUpTo(void* buffer, std::int64_t count);
   // Reads exactly count bytes (as many Read calls as needed) or raises
   // "Stream read error".
   void ReadBuffer(void* buffer, std::int64_t count);
