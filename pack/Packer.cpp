@@ -24,10 +24,6 @@ constexpr int kTempAttempts = 100;
 // Small files are gathered into one write; larger ones go straight through.
 constexpr std::size_t kPendingLimit = 1u << 20;
 
-bool IsExtension(const std::string& name, const char* extension) {
-  return SameTextAscii(ExtractExtension(name), extension);
-}
-
 // The archive being written: a temporary file in the archive's folder that
 // replaces the archive only when it is complete, and is removed on every
 // other path.
@@ -175,10 +171,10 @@ void WriteArchive(ToolRun& run, const PackerProgram& program, const std::string&
     const std::string& name = files[i].name;
     run.current = folder + name;
     std::string stored = name;
-    if (IsExtension(name, archive::kImageExtension)) {
+    if (HasExtension(name, archive::kImageExtension)) {
       ImportImage(run.current, data);
       const std::string bare = ReplaceExtension(name, "");
-      if (IsExtension(bare, archive::kBackgroundExtension)) stored = bare;
+      if (HasExtension(bare, archive::kBackgroundExtension)) stored = bare;
     } else {
       LoadWholeFile(run.current, data);
     }

@@ -150,7 +150,7 @@ std::int64_t GetFileSize(Handle file) {
   const int fd = ToFd(file);
   if (fd >= 0 && fd < kRememberedFiles && g_sizeKnown[fd]) return g_openedSize[fd];
   struct stat info {};
-  if (fstat(ToFd(file), &info) != 0) return -1;
+  if (fstat(fd, &info) != 0) return -1;
   return static_cast<std::int64_t>(info.st_size);
 }
 

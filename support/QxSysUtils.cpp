@@ -101,6 +101,10 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
   return true;
 }
 
+bool HasExtension(const std::string& path, const std::string& extension) {
+  return SameTextAscii(ExtractExtension(path), extension);
+}
+
 // ---- The executable's folder ------------------------------------------------
 
 const std::string& AppFolder() { return g_appFolder; }

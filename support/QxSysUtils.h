@@ -42,6 +42,8 @@ std::string AddTrailingDelimiter(const std::string& path);
 std::string RemoveTrailingDelimiter(const std::string& path);
 // ASCII-only letter-case folding comparison, as used for ".bmp" and ".bkg".
 bool SameTextAscii(const std::string& a, const std::string& b);
+// True when the path's extension is `extension` in any ASCII letter case.
+bool HasExtension(const std::string& path, const std::string& extension);
 
 // ---- The executable's folder ------------------------------------------------
 

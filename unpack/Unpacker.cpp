@@ -1,7 +1,5 @@
 #include "Unpacker.h"
 
-#include <array>
-
 #include "Endian.h"
 #include "ImageExport.h"
 #include "QxExceptions.h"
@@ -13,10 +11,6 @@ namespace qx::unpack {
 namespace {
 
 constexpr const char* kAddedImageExtension = ".bmp";
-
-bool IsExtension(const std::string& name, const char* extension) {
-  return SameTextAscii(ExtractExtension(name), extension);
-}
 
 // Reads `length` bytes at `offset` into `buffer`, refusing ranges that run
 // past the end of the file before anything of that size is allocated.
@@ -94,9 +88,9 @@ void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::stri
       ReadRange(in, fileSize, GetU32(record + layout.OffsetField()), size, data, position);
     }
 
-    if (IsExtension(name, archive::kImageExtension)) {
+    if (HasExtension(name, archive::kImageExtension)) {
       images.ExportImage(data, folder + name);
-    } else if (IsExtension(name, archive::kBackgroundExtension)) {
+    } else if (HasExtension(name, archive::kBackgroundExtension)) {
       images.ExportImage(data, folder + name + kAddedImageExtension);
     } else {
       SaveWholeFile(folder + name, data);
