@@ -1,13 +1,11 @@
 #include "Packer.h"
 
 #include <array>
-#include <chrono>
 #include <cstring>
-#include <memory>
-#include <random>
 
 #include "Endian.h"
 #include "ImageImport.h"
+#include "QxAtomicFile.h"
 #include "QxExceptions.h"
 #include "QxStreams.h"
 #include "QxSysUtils.h"
@@ -18,74 +16,9 @@ namespace {
 
 constexpr const char* kCollisionHead = "The following files have the same hash ID:";
 constexpr const char* kCollisionTail = "\r\nRename them to make their IDs different.";
-constexpr const char* kTempSuffix = ".qxtmp";
-constexpr int kTempAttempts = 100;
 
 // Small files are gathered into one write; larger ones go straight through.
 constexpr std::size_t kPendingLimit = 1u << 20;
-
-// The archive being written: a temporary file in the archive's folder that
-// replaces the archive only when it is complete, and is removed on every
-// other path.
-class TempArchive {
- public:
-  explicit TempArchive(const std::string& archivePath) : archivePath_(archivePath) {
-    // A folder at the archive path can never be replaced by a file: report
-    // it now, with the system's reason for refusing to open it as a file.
-    if (DirectoryExists(archivePath)) {
-      const os::Handle probe = os::CreateFile(archivePath, os::GenericRead | os::GenericWrite,
-                                              os::ShareNone, os::OpenExisting, os::AttributeNormal);
-      if (probe != os::InvalidHandle) os::CloseHandle(probe);
-      RaiseCreateError(archivePath);
-    }
-    std::mt19937_64 random(static_cast<std::uint64_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
-                           std::random_device{}());
-    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-      const std::string candidate = archivePath + kTempSuffix + std::to_string(random() % 1000000000);
-      const os::Handle handle = os::CreateFile(candidate, os::GenericRead | os::GenericWrite,
-                                               os::ShareNone, os::CreateNew, os::AttributeNormal);
-      if (handle != os::InvalidHandle) {
-        tempPath_ = candidate;
-        stream_ = std::make_unique<TFileStream>(handle);
-        return;
-      }
-      // Only a name that is already taken is worth another try.
-      if (os::GetFileAttributes(candidate) == os::InvalidAttributes) break;
-    }
-    RaiseCreateError(archivePath);
-  }
-
-  ~TempArchive() {
-    if (committed_) return;
-    stream_->Close();
-    os::DeleteFile(tempPath_);
-  }
-
-  TempArchive(const TempArchive&) = delete;
-  TempArchive& operator=(const TempArchive&) = delete;
-
-  TFileStream& Stream() { return *stream_; }
-
-  // Closes the file and moves it over the archive path.
-  void Commit() {
-    if (stream_->Close() && os::MoveFileReplace(tempPath_, archivePath_)) {
-      committed_ = true;
-      return;
-    }
-    const std::uint32_t code = os::GetLastError();
-    os::DeleteFile(tempPath_);
-    committed_ = true;
-    os::SetLastError(code);
-    RaiseCreateError(archivePath_);
-  }
-
- private:
-  std::string archivePath_;
-  std::string tempPath_;
-  std::unique_ptr<TFileStream> stream_;
-  bool committed_ = false;
-};
 
 // Appends data to the archive, gathering small pieces into larger writes.
 class DataWriter {
@@ -157,7 +90,7 @@ void WriteArchive(ToolRun& run, const PackerProgram& program, const std::string&
   std::vector<std::uint16_t> ids;
   if (program.reportCollisions) ids.reserve(count);
 
-  TempArchive temp(archivePath);
+  TQxAtomicFile temp(archivePath);
   TStream& out = temp.Stream();
   std::array<std::uint8_t, archive::kCountSize> countField{};
   PutU16(countField.data(), static_cast<std::uint16_t>(count));
