@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "ArchiveFormat.h"
-#include "Endian.h"
 #include "QxExceptions.h"
 #include "QxGraphics.h"
 #include "QxMemoryStreams.h"
@@ -17,7 +16,7 @@ constexpr const char* kWrongFormat = "Wrong bitmap format";
 void ImportImage(const std::string& path, ByteBuffer& data) {
   LoadWholeFile(path, data);
   // A file that starts like a raw image record is stored as it is.
-  if (data.size() >= archive::kImageHeaderSize && data[0] == archive::kImageMagic) return;
+  if (archive::LooksLikeImageRecord(data.data(), data.size())) return;
 
   std::unique_ptr<TBitmap> bitmap;
   {
@@ -35,9 +34,8 @@ void ImportImage(const std::string& path, ByteBuffer& data) {
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   // The file's bytes are no longer needed: the record reuses the buffer.
   data.resize(archive::kImageHeaderSize + pixels);
-  PutU16(&data[0], archive::kImageMagic);
-  PutU16(&data[archive::kImageWidthOffset], static_cast<std::uint16_t>(width));
-  PutU16(&data[archive::kImageHeightOffset], static_cast<std::uint16_t>(height));
+  archive::WriteImageHeader(data.data(), {static_cast<std::uint16_t>(width),
+                                          static_cast<std::uint16_t>(height)});
   BitmapToBuffer(data.data() + archive::kImageHeaderSize, pixels, *bitmap);
 }
 

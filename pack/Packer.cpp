@@ -1,11 +1,7 @@
 #include "Packer.h"
 
-#include <array>
-#include <cstring>
-
-#include "Endian.h"
+#include "ArchiveWriter.h"
 #include "ImageImport.h"
-#include "QxAtomicFile.h"
 #include "QxExceptions.h"
 #include "QxStreams.h"
 #include "QxSysUtils.h"
@@ -16,34 +12,6 @@ namespace {
 
 constexpr const char* kCollisionHead = "The following files have the same hash ID:";
 constexpr const char* kCollisionTail = "\r\nRename them to make their IDs different.";
-
-// Small files are gathered into one write; larger ones go straight through.
-constexpr std::size_t kPendingLimit = 1u << 20;
-
-// Appends data to the archive, gathering small pieces into larger writes.
-class DataWriter {
- public:
-  explicit DataWriter(TStream& stream) : stream_(stream) { pending_.reserve(kPendingLimit); }
-
-  void Append(const ByteBuffer& data) {
-    if (data.size() >= kPendingLimit) {
-      Flush();
-      stream_.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
-      return;
-    }
-    if (pending_.size() + data.size() > kPendingLimit) Flush();
-    pending_.insert(pending_.end(), data.begin(), data.end());
-  }
-
-  void Flush() {
-    stream_.WriteBuffer(pending_.data(), static_cast<std::int64_t>(pending_.size()));
-    pending_.clear();
-  }
-
- private:
-  TStream& stream_;
-  ByteBuffer pending_;
-};
 
 // Refuses a listed file that is the archive itself, however its path is
 // spelled, before anything is written.
@@ -77,63 +45,31 @@ std::vector<ListedFile> ListFolder(const std::string& folder) {
 
 void WriteArchive(ToolRun& run, const PackerProgram& program, const std::string& archivePath,
                   const std::string& folder, const std::vector<ListedFile>& files) {
-  const archive::Layout& layout = program.layout;
   if (files.size() > archive::kMaxEntries) {
     throw Exception("Too many files: " + std::to_string(files.size()) + " (at most " +
                     std::to_string(archive::kMaxEntries) + ")");
   }
   RefuseArchiveInFolder(run, archivePath, folder, files);
 
-  const std::size_t count = files.size();
-  ByteBuffer names(count * archive::kNameSlotSize, 0);
-  ByteBuffer entries(count * layout.entrySize, 0);
   std::vector<std::uint16_t> ids;
-  if (program.reportCollisions) ids.reserve(count);
-
-  TQxAtomicFile temp(archivePath);
-  TStream& out = temp.Stream();
-  std::array<std::uint8_t, archive::kCountSize> countField{};
-  PutU16(countField.data(), static_cast<std::uint16_t>(count));
-  out.WriteBuffer(countField.data(), archive::kCountSize);
-  std::uint64_t offset = archive::kCountSize + count * layout.entrySize;
-  out.Seek(static_cast<std::int64_t>(offset), SeekOrigin::Beginning);
-
-  DataWriter writer(out);
+  if (program.reportCollisions) ids.reserve(files.size());
+  archive::ArchiveWriter writer(archivePath, program.layout, files.size());
   ByteBuffer data;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::string& name = files[i].name;
-    run.current = folder + name;
-    std::string stored = name;
-    if (HasExtension(name, archive::kImageExtension)) {
+  for (const ListedFile& file : files) {
+    run.current = folder + file.name;
+    if (archive::IsBitmapFileName(file.name)) {
       ImportImage(run.current, data);
-      const std::string bare = ReplaceExtension(name, "");
-      if (HasExtension(bare, archive::kBackgroundExtension)) stored = bare;
     } else {
       LoadWholeFile(run.current, data);
     }
-    if (offset + data.size() >= archive::kMaxArchiveData) {
-      throw Exception("Archive would exceed 4 GiB");
-    }
-
-    std::uint8_t* slot = &names[i * archive::kNameSlotSize];
-    const std::size_t nameLength = std::min(stored.size(), archive::kMaxStoredName);
-    std::memcpy(slot, stored.data(), nameLength);
-    const std::string_view slotName(reinterpret_cast<const char*>(slot), nameLength);
-    std::uint8_t* record = &entries[i * layout.entrySize];
-    layout.putHash(record, slotName);
-    PutU32(record + layout.OffsetField(), static_cast<std::uint32_t>(offset));
-    PutU32(record + layout.SizeField(), static_cast<std::uint32_t>(data.size()));
+    const std::string slotName = writer.Add(archive::StoredNameOf(file.name), data.data(), data.size());
     if (program.reportCollisions) ids.push_back(archive::HashId(slotName));
-
-    writer.Append(data);
-    offset += data.size();
   }
-  writer.Flush();
-  out.WriteBuffer(names.data(), static_cast<std::int64_t>(names.size()));
-  out.Seek(archive::kCountSize, SeekOrigin::Beginning);
-  out.WriteBuffer(entries.data(), static_cast<std::int64_t>(entries.size()));
+  // Failures while the last data and the tables are written still name the
+  // last file; putting the archive in place names none.
+  writer.Finish();
   run.current.clear();
-  temp.Commit();
+  writer.Commit();
 
   if (program.reportCollisions) {
     const std::string report = CollisionReport(ids, files);

@@ -119,8 +119,8 @@ int MessageBox(const std::string& text, const std::string& caption, std::uint32_
 // True when `byte` starts a double-byte character in the system code page.
 bool IsLeadByte(std::uint8_t byte);
 
-// True when a path component names a device rather than a file (Windows:
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9 in any case, with any extension).
-bool IsReservedDeviceName(const std::string& component);
+// True when the system reserves device names (CON, NUL, COM1, ...) in every
+// folder, so that no file can be created under such a name.
+bool RefusesDeviceNames();
 
 }  // namespace qx::os

@@ -322,6 +322,6 @@ int MessageBox(const std::string& text, const std::string& caption, std::uint32_
 
 bool IsLeadByte(std::uint8_t /*byte*/) { return false; }
 
-bool IsReservedDeviceName(const std::string& /*component*/) { return false; }
+bool RefusesDeviceNames() { return false; }
 
 }  // namespace qx::os

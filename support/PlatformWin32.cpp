@@ -39,11 +39,6 @@ constexpr std::uint32_t kFileNotFound = ERROR_FILE_NOT_FOUND;    // 2
 constexpr std::uint32_t kPathNotFound = ERROR_PATH_NOT_FOUND;    // 3
 constexpr std::uint32_t kNoMoreFiles = ERROR_NO_MORE_FILES;      // 18
 
-// Reserved device names: three-letter ones, and the numbered ports.
-constexpr const char* kDeviceNames[] = {"CON", "PRN", "AUX", "NUL"};
-constexpr const char* kNumberedDevices[] = {"COM", "LPT"};
-constexpr std::size_t kDeviceNameLength = 3;
-
 HANDLE ToNative(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 Handle FromNative(HANDLE handle) {
@@ -59,15 +54,6 @@ void Fill(const WIN32_FIND_DATAA& native, FindData& data) {
   data.size = Join(native.nFileSizeHigh, native.nFileSizeLow);
   // The name field is NUL-terminated within its 260 bytes.
   data.name.assign(native.cFileName, strnlen(native.cFileName, sizeof native.cFileName));
-}
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameAsciiNoCase(const std::string& a, std::size_t at, const char* b, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (UpperAscii(a[at + i]) != b[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -246,23 +232,6 @@ int MessageBox(const std::string& text, const std::string& caption, std::uint32_
 
 bool IsLeadByte(std::uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
 
-bool IsReservedDeviceName(const std::string& component) {
-  // Windows ignores everything from the first dot on, and trailing blanks
-  // before it: "nul.txt", "CON." and "lpt1 .x" all name devices.
-  std::string base = component.substr(0, component.find('.'));
-  while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
-  if (base.size() == kDeviceNameLength) {
-    for (const char* device : kDeviceNames) {
-      if (SameAsciiNoCase(base, 0, device, kDeviceNameLength)) return true;
-    }
-    return false;
-  }
-  if (base.size() == kDeviceNameLength + 1 && base.back() >= '1' && base.back() <= '9') {
-    for (const char* device : kNumberedDevices) {
-      if (SameAsciiNoCase(base, 0, device, kDeviceNameLength)) return true;
-    }
-  }
-  return false;
-}
+bool RefusesDeviceNames() { return true; }
 
 }  // namespace qx::os

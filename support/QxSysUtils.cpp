@@ -105,6 +105,25 @@ bool HasExtension(const std::string& path, const std::string& extension) {
   return SameTextAscii(ExtractExtension(path), extension);
 }
 
+bool IsDeviceName(const std::string& component) {
+  static constexpr const char* kDevices[] = {"CON", "PRN", "AUX", "NUL"};
+  static constexpr const char* kNumberedDevices[] = {"COM", "LPT"};
+  // Windows ignores everything from the first dot on, and trailing blanks
+  // and dots before it.
+  std::string base = component.substr(0, component.find('.'));
+  while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
+  for (const char* device : kDevices) {
+    if (SameTextAscii(base, device)) return true;
+  }
+  if (base.size() == 4 && base.back() >= '1' && base.back() <= '9') {
+    const std::string stem = base.substr(0, 3);
+    for (const char* device : kNumberedDevices) {
+      if (SameTextAscii(stem, device)) return true;
+    }
+  }
+  return false;
+}
+
 // ---- The executable's folder ------------------------------------------------
 
 const std::string& AppFolder() { return g_appFolder; }

@@ -44,6 +44,10 @@ std::string RemoveTrailingDelimiter(const std::string& path);
 bool SameTextAscii(const std::string& a, const std::string& b);
 // True when the path's extension is `extension` in any ASCII letter case.
 bool HasExtension(const std::string& path, const std::string& extension);
+// True when a path component names a Windows device: CON, PRN, AUX, NUL,
+// COM1 to COM9 or LPT1 to LPT9 in any letter case, with trailing blanks and
+// dots and any extension ignored ("nul.txt", "CON.", "lpt1 .x").
+bool IsDeviceName(const std::string& component);
 
 // ---- The executable's folder ------------------------------------------------
 

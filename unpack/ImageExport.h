@@ -1,5 +1,5 @@
 // Turns raw image records back into 8-bit BMP files whose colours come from
-// a palette template beside the executable.
+// a palette template (beside the executable, or one the user names).
 #pragma once
 
 #include <memory>
@@ -14,13 +14,13 @@ namespace qx::unpack {
 // first image and its bitmap is reused, resized, for every image after it.
 class ImageExporter {
  public:
-  // `templateName` is the template's file name in the executable's folder.
-  explicit ImageExporter(std::string templateName) : templateName_(std::move(templateName)) {}
+  // `templatePath` is the path of the template; it is read at the first image.
+  explicit ImageExporter(std::string templatePath) : templatePath_(std::move(templatePath)) {}
 
   void ExportImage(const ByteBuffer& record, const std::string& outputPath);
 
  private:
-  std::string templateName_;
+  std::string templatePath_;
   std::unique_ptr<TBitmap> palette_;  // absent until the first image
 };
 

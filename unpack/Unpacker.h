@@ -16,11 +16,6 @@ struct UnpackerProgram {
   const char* paletteTemplate;     // file name beside the executable
 };
 
-// True when an entry name may be written under the output folder: not
-// empty, not absolute, no drive, no "..", not ending in an empty or "."
-// component, and (where the system has them) no device names.
-bool IsSafeEntryName(const std::string& name);
-
 // Unpacks the archive into `folder` (ending in a delimiter). `run.current`
 // holds the name of the entry being written.
 void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::string& archivePath,

@@ -250,13 +250,13 @@ TEST(WindowsDeviceNames, EntryNamesThatNameDevicesAreUnsafe) {
                            "lpt1 .x", "aux.tar.gz", "a\\NUL.txt", "sub/com3", "Com4  ", "con\\x"};
   for (const char* name : devices) {
     SCOPED_TRACE(name);
-    EXPECT_FALSE(unpack::IsSafeEntryName(name));
+    EXPECT_FALSE(archive::IsSafeEntryName(name, os::RefusesDeviceNames()));
   }
   const char* files[] = {"console", "com0", "com10", "lpt", "nul1", "xcon", "conx.txt",
                          "a\\null", "c.on",  "co",    "com1x", "_nul"};
   for (const char* name : files) {
     SCOPED_TRACE(name);
-    EXPECT_TRUE(unpack::IsSafeEntryName(name));
+    EXPECT_TRUE(archive::IsSafeEntryName(name, os::RefusesDeviceNames()));
   }
 }
 

@@ -1,0 +1,84 @@
+#include "ArchiveWriter.h"
+
+#include <algorithm>
+
+#include "Endian.h"
+#include "QxExceptions.h"
+
+namespace qx::archive {
+
+namespace {
+
+// Small entries are gathered into one write; larger ones go straight through.
+constexpr std::size_t kPendingLimit = 1u << 20;
+
+}  // namespace
+
+ArchiveWriter::ArchiveWriter(const std::string& path, const Layout& layout, std::size_t count)
+    : layout_(layout),
+      count_(count),
+      offset_(layout.DataStart(count)),
+      names_(count * kNameSlotSize, 0),
+      records_(count * layout.entrySize, 0),
+      file_(path) {
+  if (count > kMaxEntries) throw EInvalidOperation("Too many entries for an archive");
+  pending_.reserve(kPendingLimit);
+  std::uint8_t countField[kCountSize];
+  PutU16(countField, static_cast<std::uint16_t>(count));
+  TStream& out = file_.Stream();
+  out.WriteBuffer(countField, kCountSize);
+  out.Seek(static_cast<std::int64_t>(offset_), SeekOrigin::Beginning);
+}
+
+std::string ArchiveWriter::Add(std::string_view storedName, const std::uint8_t* data,
+                               std::size_t size) {
+  const NameSlot slot = MakeSlot(storedName);
+  std::string slotName = SlotName(slot);
+  AddKept(slot, layout_.hash(slotName), data, size);
+  return slotName;
+}
+
+void ArchiveWriter::AddKept(const NameSlot& slot, std::uint32_t hash, const std::uint8_t* data,
+                            std::size_t size) {
+  if (added_ >= count_) throw EInvalidOperation("More entries than the archive was made for");
+  if (offset_ + size >= kMaxArchiveData) throw Exception("Archive would exceed 4 GiB");
+  std::copy(slot.begin(), slot.end(), &names_[added_ * kNameSlotSize]);
+  EncodeEntry(layout_, {hash, static_cast<std::uint32_t>(offset_), static_cast<std::uint32_t>(size)},
+              &records_[added_ * layout_.entrySize]);
+  Append(data, size);
+  offset_ += size;
+  ++added_;
+}
+
+void ArchiveWriter::Append(const std::uint8_t* data, std::size_t size) {
+  if (size >= kPendingLimit) {
+    Flush();
+    file_.Stream().WriteBuffer(data, static_cast<std::int64_t>(size));
+    return;
+  }
+  if (pending_.size() + size > kPendingLimit) Flush();
+  pending_.insert(pending_.end(), data, data + size);
+}
+
+void ArchiveWriter::Flush() {
+  file_.Stream().WriteBuffer(pending_.data(), static_cast<std::int64_t>(pending_.size()));
+  pending_.clear();
+}
+
+void ArchiveWriter::Finish() {
+  if (finished_) return;
+  if (added_ != count_) throw EInvalidOperation("Fewer entries than the archive was made for");
+  Flush();
+  TStream& out = file_.Stream();
+  out.WriteBuffer(names_.data(), static_cast<std::int64_t>(names_.size()));
+  out.Seek(kCountSize, SeekOrigin::Beginning);
+  out.WriteBuffer(records_.data(), static_cast<std::int64_t>(records_.size()));
+  finished_ = true;
+}
+
+void ArchiveWriter::Commit() {
+  Finish();
+  file_.Commit();
+}
+
+}  // namespace qx::archive

@@ -1,0 +1,51 @@
+// Writing a new archive: entries are added in table order, and the archive
+// replaces the file at its path only when Commit has written all of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ArchiveFormat.h"
+#include "QxAtomicFile.h"
+#include "QxSysUtils.h"
+
+namespace qx::archive {
+
+class ArchiveWriter {
+ public:
+  // Creates the temporary file beside `path` and writes the count; raises
+  // "Cannot create file ..." when it cannot. `count` entries must follow.
+  ArchiveWriter(const std::string& path, const Layout& layout, std::size_t count);
+  ArchiveWriter(const ArchiveWriter&) = delete;
+  ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+  // Adds the next entry under a stored name (cut to 14 bytes; the hash is
+  // that of the cut name). Raises "Archive would exceed 4 GiB" when the data
+  // would reach that far. Returns the name as its slot holds it.
+  std::string Add(std::string_view storedName, const std::uint8_t* data, std::size_t size);
+  // Adds the next entry with a slot and stored hash kept as they are.
+  void AddKept(const NameSlot& slot, std::uint32_t hash, const std::uint8_t* data,
+               std::size_t size);
+
+  // Writes the data still gathered, the name table and the entry table.
+  void Finish();
+  // Finishes the archive if needed and puts it in place.
+  void Commit();
+
+ private:
+  void Append(const std::uint8_t* data, std::size_t size);
+  void Flush();
+
+  const Layout& layout_;
+  std::size_t count_;
+  std::size_t added_ = 0;
+  bool finished_ = false;
+  std::uint64_t offset_;
+  ByteBuffer names_;
+  ByteBuffer records_;
+  ByteBuffer pending_;  // small entries gathered into larger writes
+  TQxAtomicFile file_;
+};
+
+}  // namespace qx::archive
