@@ -15,6 +15,7 @@ struct Command {
   const char* summary;  // one line for the overall help
   std::vector<OptionSpec> options;
   int (*run)(const Arguments& args);
+  const char* details = "";  // what `COMMAND --help` prints after the usage
 };
 
 // Every command, in the order the help lists them.
@@ -23,5 +24,8 @@ const std::vector<Command>& Commands();
 int RunList(const Arguments& args);
 int RunTest(const Arguments& args);
 int RunExtract(const Arguments& args);
+int RunPack(const Arguments& args);
+int RunUpdate(const Arguments& args);
+int RunDelete(const Arguments& args);
 
 }  // namespace qx::manager

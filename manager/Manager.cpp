@@ -15,6 +15,28 @@ namespace {
 constexpr const char* kVersionText = "qxarc 1.3.2\n";
 
 
+constexpr const char* kPackDetails =
+    "\nPacks every file of FOLDER (not its subfolders) as Fennbind and Morrbind do:\n"
+    "\".bmp\" files become image records, \"X.bkg.bmp\" is stored as \"X.bkg\", names\n"
+    "are cut to 14 bytes. The entries follow the byte order of the file names, so\n"
+    "the same folder always gives the same archive. With --order-of OLD, the files\n"
+    "whose stored names are entries of the archive OLD come first, in OLD's order,\n"
+    "and the others follow in name order. The layout is long unless --layout says\n"
+    "short; a short archive whose files share a hash ID is written and the files\n"
+    "are named in a warning.\n";
+
+constexpr const char* kUpdateDetails =
+    "\nAdds each FILE under its bare name, converted as pack converts it. The first\n"
+    "entry of the same stored name gets the new data in its place; a new name is\n"
+    "added at the end, in operand order. Every other entry keeps its name, hash and\n"
+    "bytes. An ARCHIVE that does not exist is created (long layout unless --layout\n"
+    "says short). The archive is replaced only when the new one is complete.\n";
+
+constexpr const char* kDeleteDetails =
+    "\nRemoves every entry that matches a NAME (\"*\" matches any run of bytes, \"?\"\n"
+    "any one byte). When a NAME matches no entry, it is reported and the archive is\n"
+    "left as it was. Every other entry keeps its name, hash and bytes.\n";
+
 std::string CommandUsage(const Command& command) {
   return std::string("usage: ") + kProgramName + " " + command.name + " " + command.usage + "\n";
 }
@@ -31,6 +53,7 @@ std::string OverallUsage() {
       "\nWithout --layout the layout (long: 12-byte entries, short: 10-byte entries) is\n"
       "detected: the layout whose tables fit the file and whose stored hashes match\n"
       "more entry names wins; when neither fits, or both fit equally, name it.\n"
+      "pack, update and delete put a new archive in place only once it is complete.\n"
       "Exit status: 0 success, 1 failure or a problem found, 2 usage error.\n";
   return text;
 }
@@ -53,6 +76,13 @@ const std::vector<Command>& Commands() {
        "write entries to files (or to standard output)",
        {{"--layout", true}, {"-C", true}, {"--palette", true}, {"--raw", false}, {"-O", false}},
        RunExtract},
+      {"pack", "[--layout long|short] [--order-of OLD] ARCHIVE FOLDER",
+       "pack the files of a folder, in name order or in the order of an archive",
+       {{"--layout", true}, {"--order-of", true}}, RunPack, kPackDetails},
+      {"update", "[--layout long|short] ARCHIVE FILE...", "replace or add entries, keeping the others",
+       {{"--layout", true}}, RunUpdate, kUpdateDetails},
+      {"delete", "[--layout long|short] ARCHIVE NAME...", "remove entries, keeping the others",
+       {{"--layout", true}}, RunDelete, kDeleteDetails},
   };
   return commands;
 }
@@ -82,7 +112,7 @@ int RunManager(int argc, char** argv) {
   try {
     const Arguments args = ParseArguments(words, command->options);
     if (args.help) {
-      WriteOut(CommandUsage(*command));
+      WriteOut(CommandUsage(*command) + command->details);
       return kExitSuccess;
     }
     const int status = command->run(args);

@@ -15,7 +15,7 @@ constexpr const char* kCollisionTail = "\r\nRename them to make their IDs differ
 
 // Refuses a listed file that is the archive itself, however its path is
 // spelled, before anything is written.
-void RefuseArchiveInFolder(ToolRun& run, const std::string& archivePath, const std::string& folder,
+void RefuseArchiveInFolder(std::string& current, const std::string& archivePath, const std::string& folder,
                            const std::vector<ListedFile>& files) {
   os::FileId archiveId;
   std::uint64_t archiveSize = 0;
@@ -25,7 +25,7 @@ void RefuseArchiveInFolder(ToolRun& run, const std::string& archivePath, const s
     os::FileId id;
     std::uint64_t size = 0;
     if (os::GetFileId(folder + file.name, id, size) && id == archiveId) {
-      run.current = folder + file.name;
+      current = folder + file.name;
       throw Exception("Cannot pack the archive into itself");
     }
   }
@@ -43,42 +43,48 @@ std::vector<ListedFile> ListFolder(const std::string& folder) {
   return files;
 }
 
-void WriteArchive(ToolRun& run, const PackerProgram& program, const std::string& archivePath,
-                  const std::string& folder, const std::vector<ListedFile>& files) {
+std::vector<std::uint16_t> PackFiles(std::string& current, const archive::Layout& layout,
+                                     const std::string& archivePath, const std::string& folder,
+                                     const std::vector<ListedFile>& files) {
   if (files.size() > archive::kMaxEntries) {
     throw Exception("Too many files: " + std::to_string(files.size()) + " (at most " +
                     std::to_string(archive::kMaxEntries) + ")");
   }
-  RefuseArchiveInFolder(run, archivePath, folder, files);
+  RefuseArchiveInFolder(current, archivePath, folder, files);
 
+  const bool storesIds = &layout == &archive::kShortLayout;
   std::vector<std::uint16_t> ids;
-  if (program.reportCollisions) ids.reserve(files.size());
-  archive::ArchiveWriter writer(archivePath, program.layout, files.size());
+  if (storesIds) ids.reserve(files.size());
+  archive::ArchiveWriter writer(archivePath, layout, files.size());
   ByteBuffer data;
   for (const ListedFile& file : files) {
-    run.current = folder + file.name;
+    current = folder + file.name;
     if (archive::IsBitmapFileName(file.name)) {
-      ImportImage(run.current, data);
+      ImportImage(current, data);
     } else {
-      LoadWholeFile(run.current, data);
+      LoadWholeFile(current, data);
     }
     const std::string slotName = writer.Add(archive::StoredNameOf(file.name), data.data(), data.size());
-    if (program.reportCollisions) ids.push_back(archive::HashId(slotName));
+    if (storesIds) ids.push_back(archive::HashId(slotName));
   }
   // Failures while the last data and the tables are written still name the
   // last file; putting the archive in place names none.
   writer.Finish();
-  run.current.clear();
+  current.clear();
   writer.Commit();
+  return ids;
+}
 
+void WriteArchive(ToolRun& run, const PackerProgram& program, const std::string& archivePath,
+                  const std::string& folder, const std::vector<ListedFile>& files) {
+  const std::vector<std::uint16_t> ids = PackFiles(run.current, program.layout, archivePath, folder, files);
   if (program.reportCollisions) {
     const std::string report = CollisionReport(ids, files);
     if (!report.empty()) run.ReportError(report + kCollisionTail);
   }
 }
 
-std::string CollisionReport(const std::vector<std::uint16_t>& ids,
-                            const std::vector<ListedFile>& files) {
+std::vector<std::vector<std::size_t>> SharedIdGroups(const std::vector<std::uint16_t>& ids) {
   constexpr std::size_t kIdCount = 1u << 16;
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   std::vector<std::uint16_t> counters(kIdCount, 0);
@@ -91,12 +97,22 @@ std::string CollisionReport(const std::vector<std::uint16_t>& ids,
     next[j] = later[ids[j]];
     later[ids[j]] = j;
   }
-  std::string report;
+  std::vector<std::vector<std::size_t>> groups;
   for (std::size_t j = 0; j < ids.size(); ++j) {
     if (counters[ids[j]] <= 1) continue;
     counters[ids[j]] = 0;
+    std::vector<std::size_t>& group = groups.emplace_back();
+    for (std::size_t k = j; k != kNone; k = next[k]) group.push_back(k);
+  }
+  return groups;
+}
+
+std::string CollisionReport(const std::vector<std::uint16_t>& ids,
+                            const std::vector<ListedFile>& files) {
+  std::string report;
+  for (const std::vector<std::size_t>& group : SharedIdGroups(ids)) {
     report += report.empty() ? kCollisionHead : "\r\n";
-    for (std::size_t k = j; k != kNone; k = next[k]) report += "\r\n" + files[k].name;
+    for (std::size_t k : group) report += "\r\n" + files[k].name;
   }
   return report;
 }

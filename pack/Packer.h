@@ -28,10 +28,27 @@ struct ListedFile {
 // enumerates them; folders are not entered and not listed.
 std::vector<ListedFile> ListFolder(const std::string& folder);
 
-// Packs the listed files of `folder` into `archivePath`. `run.current` holds
-// the path of the file being packed while it is worked on.
+// Packs the listed files of `folder`, in the order given, into a new archive
+// at `archivePath`: ".bmp" files converted into image records, every other
+// file byte for byte. Refuses more than 65535 files and a listed file that is
+// the archive itself before anything is written. `current` holds the path of
+// the file being packed while it is worked on, and is cleared once the data
+// and the tables are written; the archive replaces the file at its path only
+// when complete. Returns the hash ID of each entry, in table order, when the
+// layout stores hash IDs (short), and nothing for the long layout.
+std::vector<std::uint16_t> PackFiles(std::string& current, const archive::Layout& layout,
+                                     const std::string& archivePath, const std::string& folder,
+                                     const std::vector<ListedFile>& files);
+
+// Packs the listed files of `folder` into `archivePath` and shows the
+// collision report when the program makes one. `run.current` holds the path
+// of the file being packed while it is worked on.
 void WriteArchive(ToolRun& run, const PackerProgram& program, const std::string& archivePath,
                   const std::string& folder, const std::vector<ListedFile>& files);
+
+// The entries that share a hash ID: one group per shared ID, in the order of
+// the groups' first entries, each group's indices in increasing order.
+std::vector<std::vector<std::size_t>> SharedIdGroups(const std::vector<std::uint16_t>& ids);
 
 // The text that lists the files sharing a hash ID, or "" when none do.
 // `ids[i]` belongs to `files[i]`.
