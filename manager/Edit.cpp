@@ -42,12 +42,16 @@ void RefuseTooManyEntries(std::size_t count) {
   }
 }
 
-// One line per group of names that share a hash ID.
+// One line per group of names that share a hash ID. With `concerned`, only
+// the groups that hold a concerned entry and more than one name: entries of
+// one name share their ID whatever they are called.
 void WarnSharedIds(const std::string& archivePath, const std::vector<std::uint16_t>& ids,
                    const std::vector<std::string>& names, const std::vector<bool>* concerned) {
   for (const std::vector<std::size_t>& group : pack::SharedIdGroups(ids)) {
     if (concerned != nullptr &&
-        std::none_of(group.begin(), group.end(), [&](std::size_t k) { return (*concerned)[k]; })) {
+        (std::none_of(group.begin(), group.end(), [&](std::size_t k) { return (*concerned)[k]; }) ||
+         std::all_of(group.begin(), group.end(),
+                     [&](std::size_t k) { return names[k] == names[group.front()]; }))) {
       continue;
     }
     char id[16];
