@@ -46,6 +46,19 @@ void ArchiveReader::ReadTables() {
   }
 }
 
+bool ArchiveReader::InBounds(const Entry& entry) const {
+  return entry.size == 0 || static_cast<std::uint64_t>(entry.offset) + entry.size <= fileSize_;
+}
+
+void ArchiveReader::ReadHead(const Entry& entry, std::size_t length, ByteBuffer& data) {
+  const std::size_t wanted = std::min<std::size_t>(length, entry.size);
+  if (wanted == 0) {
+    data.clear();
+    return;
+  }
+  ReadRange(entry.offset, wanted, data);
+}
+
 void ArchiveReader::ReadData(const Entry& entry, ByteBuffer& data) {
   // Resizing the previous entry's buffer instead of emptying it first spares
   // zero-filling bytes the read overwrites at once.

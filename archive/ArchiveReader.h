@@ -36,9 +36,14 @@ class ArchiveReader {
   std::uint64_t FileSize() const { return fileSize_; }
   const std::vector<Entry>& Entries() const { return entries_; }
 
+  // True when the entry's bytes lie inside the file (an empty entry always).
+  bool InBounds(const Entry& entry) const;
   // Fills `data` with the entry's bytes; an entry of size 0 is never read,
   // whatever its offset.
   void ReadData(const Entry& entry, ByteBuffer& data);
+  // Fills `data` with the first `length` bytes of the entry, or all of a
+  // shorter one.
+  void ReadHead(const Entry& entry, std::size_t length, ByteBuffer& data);
 
  private:
   void ReadTables();

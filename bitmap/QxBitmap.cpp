@@ -293,11 +293,7 @@ ByteBuffer TBitmap::BuildFileHead() const {
 void TBitmap::SaveToFile(const std::string& path) const {
   TFileStream file(path, TFileStream::Mode::Create);
   try {
-    if (!storage_.empty()) {
-      const ByteBuffer head = BuildFileHead();
-      file.WriteBuffer(head.data(), static_cast<std::int64_t>(head.size()));
-      file.WriteBuffer(storage_.data(), static_cast<std::int64_t>(storage_.size()));
-    }
+    SaveToStream(file);
     // A close that fails may have lost buffered data.
     if (!file.Close()) throw EWriteError(kStreamWriteError);
   } catch (...) {
@@ -306,6 +302,13 @@ void TBitmap::SaveToFile(const std::string& path) const {
     os::DeleteFile(path);
     throw;
   }
+}
+
+void TBitmap::SaveToStream(TStream& stream) const {
+  if (storage_.empty()) return;
+  const ByteBuffer head = BuildFileHead();
+  stream.WriteBuffer(head.data(), static_cast<std::int64_t>(head.size()));
+  stream.WriteBuffer(storage_.data(), static_cast<std::int64_t>(storage_.size()));
 }
 
 }  // namespace qx

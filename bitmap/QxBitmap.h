@@ -80,6 +80,8 @@ class TBitmap {
   // Writes the image as a BMP file of its header kind. An image without
   // pixel storage gives a 0-byte file. A failed write removes the file.
   void SaveToFile(const std::string& path) const;
+  // Writes the same bytes as SaveToFile to a stream.
+  void SaveToStream(TStream& stream) const;
 
  private:
   void Resize(std::int64_t width, std::int64_t height);

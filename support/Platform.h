@@ -113,6 +113,9 @@ std::string ExecutableSuffix();
 // The delimiter AddTrailingDelimiter appends.
 char PathDelimiter();
 
+// Makes standard output carry bytes unchanged (no line-end translation).
+void SetBinaryStandardOutput();
+
 // User interface. Returns the identifier of the button pressed.
 int MessageBox(const std::string& text, const std::string& caption, std::uint32_t style);
 

@@ -304,6 +304,8 @@ std::vector<std::string> CommandLine(int argc, char** argv) {
 std::string ExecutableSuffix() { return ""; }
 char PathDelimiter() { return '/'; }
 
+void SetBinaryStandardOutput() {}
+
 int MessageBox(const std::string& text, const std::string& caption, std::uint32_t style) {
   (void)caption;
   std::string out;

@@ -16,6 +16,10 @@
 #undef GetFullPathName
 #undef MessageBox
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <cstring>
 
 #include "CommandLine.h"
@@ -222,6 +226,8 @@ std::string ExecutableSuffix() { return ".exe"; }
 char PathDelimiter() { return '\\'; }
 
 // ---- User interface ---------------------------------------------------------
+
+void SetBinaryStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
 
 int MessageBox(const std::string& text, const std::string& caption, std::uint32_t style) {
   // An empty text or caption is handed over as a null pointer, so the system

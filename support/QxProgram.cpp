@@ -36,6 +36,14 @@ std::string UsageText(const std::string& name) {
          kCreditLines;
 }
 
+std::string DefaultFolder(const std::string& archive) {
+  std::string folder = ReplaceExtension(archive, "");
+  // An archive named only by its extension packs the current folder, never
+  // the root of the drive.
+  if (folder.empty()) folder.push_back('.');
+  return AddTrailingDelimiter(folder);
+}
+
 int RunTool(const std::string& name, int argc, char** argv, const ToolJob& job) {
   InitLeadByteTable();
   InitAppFolder();
@@ -52,14 +60,8 @@ int RunTool(const std::string& name, int argc, char** argv, const ToolJob& job) 
     return kExitSuccess;
   }
   try {
-    std::string folder = params.size() > 2 ? params[2] : std::string();
-    if (folder.empty()) {
-      folder = ReplaceExtension(archive, "");
-      // An archive named only by its extension packs the current folder,
-      // never the root of the drive.
-      if (folder.empty()) folder.push_back('.');
-    }
-    job(run, archive, AddTrailingDelimiter(folder));
+    const std::string folder = params.size() > 2 ? params[2] : std::string();
+    job(run, archive, folder.empty() ? DefaultFolder(archive) : AddTrailingDelimiter(folder));
     run.ShowInformation(kSuccessText);
     return kExitSuccess;
   } catch (const Exception& e) {

@@ -31,6 +31,11 @@ class ToolRun {
 // The text of the usage box for a program name.
 std::string UsageText(const std::string& name);
 
+// The folder a program works in when none is given: the archive path without
+// its extension (the current folder for a name that is only an extension),
+// with a trailing delimiter.
+std::string DefaultFolder(const std::string& archive);
+
 // The job of a program: archive path and folder path (ending in a
 // delimiter). It raises qx::Exception on failure.
 using ToolJob =

@@ -7,6 +7,14 @@
 namespace qx::unpack {
 
 void ImageExporter::ExportImage(const ByteBuffer& record, const std::string& outputPath) {
+  Convert(record).SaveToFile(outputPath);
+}
+
+void ImageExporter::ExportImage(const ByteBuffer& record, TStream& out) {
+  Convert(record).SaveToStream(out);
+}
+
+const TBitmap& ImageExporter::Convert(const ByteBuffer& record) {
   if (!palette_) {
     std::unique_ptr<TBitmap> loaded = LoadBitmapFile(templatePath_);
     // Only an 8-bit template has the colour table and the pixel layout
@@ -31,7 +39,7 @@ void ImageExporter::ExportImage(const ByteBuffer& record, const std::string& out
   palette_->SetWidth(header.width);
   palette_->SetHeight(header.height);
   BufferToBitmap(record.data() + archive::kImageHeaderSize, pixels, *palette_);
-  palette_->SaveToFile(outputPath);
+  return *palette_;
 }
 
 }  // namespace qx::unpack

@@ -1,12 +1,21 @@
 #include "Unpacker.h"
 
 #include "ArchiveReader.h"
-#include "ImageExport.h"
 #include "QxExceptions.h"
 #include "QxStreams.h"
 #include "QxSysUtils.h"
 
 namespace qx::unpack {
+
+void WriteEntryFile(ImageExporter& images, const std::string& entryName, const ByteBuffer& data,
+                    const std::string& folder) {
+  const std::string path = folder + archive::OutputNameOf(entryName);
+  if (archive::IsImageEntryName(entryName)) {
+    images.ExportImage(data, path);
+  } else {
+    SaveWholeFile(path, data);
+  }
+}
 
 void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::string& archivePath,
                    const std::string& folder) {
@@ -22,12 +31,7 @@ void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::stri
       throw Exception("Unsafe entry name");
     }
     reader.ReadData(entry, data);
-    const std::string path = folder + archive::OutputNameOf(entry.name);
-    if (archive::IsImageEntryName(entry.name)) {
-      images.ExportImage(data, path);
-    } else {
-      SaveWholeFile(path, data);
-    }
+    WriteEntryFile(images, entry.name, data, folder);
   }
   run.current.clear();
 }

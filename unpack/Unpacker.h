@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ArchiveFormat.h"
+#include "ImageExport.h"
 #include "QxProgram.h"
 
 namespace qx::unpack {
@@ -15,6 +16,11 @@ struct UnpackerProgram {
   const archive::Layout& layout;   // where offset and size sit in an entry
   const char* paletteTemplate;     // file name beside the executable
 };
+
+// Writes one entry's bytes into `folder` under its output name (".bkg"
+// entries get ".bmp"), image entries converted through `images`.
+void WriteEntryFile(ImageExporter& images, const std::string& entryName, const ByteBuffer& data,
+                    const std::string& folder);
 
 // Unpacks the archive into `folder` (ending in a delimiter). `run.current`
 // holds the name of the entry being written.

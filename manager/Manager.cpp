@@ -1,0 +1,104 @@
+#include "Manager.h"
+
+#include <exception>
+#include <cstdio>
+#include <new>
+
+#include "Commands.h"
+#include "Platform.h"
+#include "QxSysUtils.h"
+
+namespace qx::manager {
+
+namespace {
+
+constexpr const char* kVersionText = "qxarc 1.3.2\n";
+
+
+std::string CommandUsage(const Command& command) {
+  return std::string("usage: ") + kProgramName + " " + command.name + " " + command.usage + "\n";
+}
+
+std::string OverallUsage() {
+  std::string text = "usage: qxarc COMMAND [OPTION...] ARCHIVE [OPERAND...]\n"
+                     "       qxarc --help | --version | COMMAND --help\n\ncommands:\n";
+  for (const Command& command : Commands()) {
+    std::string name = command.name;
+    name.resize(10, ' ');
+    text += "  " + name + command.summary + "\n";
+  }
+  text +=
+      "\nWithout --layout the layout (long: 12-byte entries, short: 10-byte entries) is\n"
+      "detected: the layout whose tables fit the file and whose stored hashes match\n"
+      "more entry names wins; when neither fits, or both fit equally, name it.\n"
+      "Exit status: 0 success, 1 failure or a problem found, 2 usage error.\n";
+  return text;
+}
+
+int ReportUsage(const std::string& message, const std::string& usage) {
+  WriteError(message);
+  std::fputs(usage.c_str(), stderr);
+  return kExitUsage;
+}
+
+}  // namespace
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands{
+      {"list", "[--layout long|short] [--json] ARCHIVE", "list the entries",
+       {{"--layout", true}, {"--json", false}}, RunList},
+      {"test", "[--layout long|short] [--json] ARCHIVE", "check the whole archive",
+       {{"--layout", true}, {"--json", false}}, RunTest},
+      {"extract", "[--layout long|short] [-C FOLDER] [--palette FILE | --raw] [-O] ARCHIVE [NAME...]",
+       "write entries to files (or to standard output)",
+       {{"--layout", true}, {"-C", true}, {"--palette", true}, {"--raw", false}, {"-O", false}},
+       RunExtract},
+  };
+  return commands;
+}
+
+int RunManager(int argc, char** argv) {
+  InitLeadByteTable();
+  InitAppFolder();
+  std::vector<std::string> words = os::CommandLine(argc, argv);
+  if (!words.empty()) words.erase(words.begin());
+  if (words.empty()) return ReportUsage("no command given", OverallUsage());
+  const std::string first = words.front();
+  if (first == "--help") {
+    WriteOut(OverallUsage());
+    return kExitSuccess;
+  }
+  if (first == "--version") {
+    WriteOut(kVersionText);
+    return kExitSuccess;
+  }
+  const Command* command = nullptr;
+  for (const Command& candidate : Commands()) {
+    if (first == candidate.name) command = &candidate;
+  }
+  if (command == nullptr) return ReportUsage("unknown command " + Quoted(first), OverallUsage());
+  words.erase(words.begin());
+
+  try {
+    const Arguments args = ParseArguments(words, command->options);
+    if (args.help) {
+      WriteOut(CommandUsage(*command));
+      return kExitSuccess;
+    }
+    const int status = command->run(args);
+    std::fflush(stdout);
+    if (std::ferror(stdout)) throw EWriteError("cannot write to standard output");
+    return status;
+  } catch (const UsageError& error) {
+    return ReportUsage(std::string(command->name) + ": " + error.Message(), CommandUsage(*command));
+  } catch (const Exception& error) {
+    WriteError(InContext(error.Message()));
+  } catch (const std::bad_alloc&) {
+    WriteError(InContext(kOutOfMemory));
+  } catch (const std::exception& error) {
+    WriteError(InContext(error.what()));
+  }
+  return kExitFailure;
+}
+
+}  // namespace qx::manager
