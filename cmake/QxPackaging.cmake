@@ -7,11 +7,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "the qxarc project")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tools for .agg resource archives")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Fennbind and Morrbind pack a folder into an .agg archive (long or short entries),
-Fennloose and Morrloose unpack one, and qxarc lists, checks and extracts
-archives of either layout. 8-bit BMP images are stored as raw palette-index
-records and turned back into BMP files through the palette templates that
-are installed beside the programs.")
+  "Fennbind and Morrbind pack a folder into an .agg archive (long or short
+entries), Fennloose and Morrloose unpack one, and qxarc lists, checks and
+extracts archives of either layout. 8-bit BMP images are stored as raw
+palette-index records and turned back into BMP files through the palette
+templates installed beside the programs.")
 set(CPACK_PACKAGE_CONTACT "the qxarc project; see README.md")
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
