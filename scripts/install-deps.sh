@@ -6,7 +6,7 @@
 #
 # Groups (the build group is always included):
 #   build    cmake, ninja and g++
-#   test     GoogleTest (the CMake package of libgtest-dev)
+#   test     GoogleTest (the CMake package of libgtest-dev), groff (man pages)
 #   windows  the mingw-w64 cross compiler, wine and the GoogleTest sources
 #   fuzz     clang 14 with libFuzzer
 #   bench    hyperfine, Pillow, GNU time and Google Benchmark
@@ -20,7 +20,7 @@ set -euo pipefail
 packages_of() {
   case $1 in
     build) echo cmake ninja-build g++ ;;
-    test) echo libgtest-dev ;;
+    test) echo libgtest-dev groff-base ;;
     windows) echo g++-mingw-w64-x86-64 wine wine64 googletest ;;
     fuzz) echo clang-14 libclang-rt-14-dev python3 ;;
     bench) echo hyperfine python3 python3-pil time libbenchmark-dev ;;
