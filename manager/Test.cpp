@@ -76,8 +76,10 @@ void CheckNames(const std::vector<archive::Entry>& entries, const archive::Layou
       out.Note("case-duplicate", i, e.name,
                "differs from " + Entry(folded->second) + " only in letter case: one file on Windows");
     }
+    // Names equal but for letter case share their hash by design (both
+    // hashes fold case): that is the case-duplicate note, not this problem.
     const auto [hashed, freshHash] = byHash.emplace(e.hash, i);
-    if (!freshHash && entries[hashed->second].name != e.name) {
+    if (!freshHash && FoldCase(entries[hashed->second].name) != FoldCase(e.name)) {
       out.Problem("shared-hash", i, e.name,
                   "same stored hash as " + Entry(hashed->second) + " " +
                       Quoted(entries[hashed->second].name) + ": other readers cannot tell them apart");

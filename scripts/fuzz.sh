@@ -19,7 +19,7 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
   exit 2
 fi
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(archive loadbitmap rle8 streams)
+[ ${#targets[@]} -gt 0 ] || targets=(archive loadbitmap manager rle8 streams)
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
