@@ -116,14 +116,18 @@ LayoutFit Fit(const Layout& layout, std::uint64_t fileSize, std::size_t count,
 
 }  // namespace
 
+bool ReadCount(TStream& in, std::size_t& count) {
+  std::uint8_t countField[kCountSize];
+  if (ReadAt(in, 0, countField, kCountSize) != kCountSize) return false;
+  count = GetU16(countField);
+  return true;
+}
+
 Detection DetectLayout(TStream& in) {
   Detection found;
   const std::int64_t size = in.GetSize();
-  if (size < static_cast<std::int64_t>(kCountSize)) return found;
+  if (size < static_cast<std::int64_t>(kCountSize) || !ReadCount(in, found.count)) return found;
   const auto fileSize = static_cast<std::uint64_t>(size);
-  std::uint8_t countField[kCountSize];
-  if (ReadAt(in, 0, countField, kCountSize) != kCountSize) return found;
-  found.count = GetU16(countField);
 
   // Enough of the table for the wider layout, and the name table, where the
   // file holds them; a layout whose tables do not fit is not possible anyway.

@@ -35,6 +35,8 @@ class ArchiveReader {
   const Layout& GetLayout() const { return layout_; }
   std::uint64_t FileSize() const { return fileSize_; }
   const std::vector<Entry>& Entries() const { return entries_; }
+  // Where the name table starts: it ends the file.
+  std::uint64_t NameTableOffset() const { return fileSize_ - entries_.size() * kNameSlotSize; }
 
   // True when the entry's bytes lie inside the file (an empty entry always).
   bool InBounds(const Entry& entry) const;
@@ -80,6 +82,10 @@ struct Detection {
 // Examines a stream from its start. Never raises for damaged content; a
 // stream that cannot be read at all counts as holding no count.
 Detection DetectLayout(TStream& in);
+
+// Reads the count field from the start of a stream; false when the stream
+// holds fewer bytes than the field.
+bool ReadCount(TStream& in, std::size_t& count);
 
 // True when a file of `fileSize` bytes holds the count field, `count` entry
 // records of the layout and a name table that does not overlap them.

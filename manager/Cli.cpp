@@ -15,7 +15,11 @@ const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::stri
   return nullptr;
 }
 
+std::FILE* g_messages = nullptr;  // standard error unless set
+
 }  // namespace
+
+void SetMessageStream(std::FILE* stream) { g_messages = stream; }
 
 Arguments ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs) {
   Arguments args;
@@ -85,9 +89,10 @@ void WriteError(const std::string& text) {
     }
   }
   line += '\n';
+  std::FILE* stream = g_messages != nullptr ? g_messages : stderr;
   std::fflush(stdout);
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
+  std::fwrite(line.data(), 1, line.size(), stream);
+  std::fflush(stream);
 }
 
 std::string Quoted(const std::string& name) { return "'" + name + "'"; }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
@@ -56,6 +57,9 @@ void WriteOut(const std::string& text);
 // One line on standard error: "qxarc: " + text; CR LF pairs inside the text
 // become blanks so that every message stays on one line.
 void WriteError(const std::string& text);
+// Sends the messages of WriteError to another stream (tools that run the
+// commands in-process, such as the fuzz targets, keep them quiet).
+void SetMessageStream(std::FILE* stream);
 
 // A name in a message, between single quotes.
 std::string Quoted(const std::string& name);

@@ -31,12 +31,8 @@ int RunExtract(const Arguments& args) {
 
   const std::string folder =
       args.Has("-C") ? AddTrailingDelimiter(args.Value("-C")) : DefaultFolder(path);
-  if (toOutput) {
-    os::SetBinaryStandardOutput();
-  } else {
-    // A folder that cannot be made shows up as the failure of the first write.
-    ForceFolder(folder);
-  }
+  // A folder that cannot be made shows up as the failure of the first write.
+  if (!toOutput) ForceFolder(folder);
   const std::string palette =
       args.Has("--palette")
           ? args.Value("--palette")

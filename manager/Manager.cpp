@@ -90,6 +90,8 @@ const std::vector<Command>& Commands() {
 int RunManager(int argc, char** argv) {
   InitLeadByteTable();
   InitAppFolder();
+  // Bytes written by -O and every line reach the caller unchanged.
+  os::SetBinaryStandardStreams();
   std::vector<std::string> words = os::CommandLine(argc, argv);
   if (!words.empty()) words.erase(words.begin());
   if (words.empty()) return ReportUsage("no command given", OverallUsage());

@@ -5,7 +5,6 @@
 #include <unordered_map>
 
 #include "Commands.h"
-#include "Endian.h"
 
 namespace qx::manager {
 
@@ -153,7 +152,7 @@ void CheckPlacement(const archive::ArchiveReader& reader, Findings& out) {
   // The tables and the entries, in file order; what lies between is unused.
   const std::size_t count = entries.size();
   const std::uint64_t tablesEnd = reader.GetLayout().DataStart(count);
-  const std::uint64_t namesStart = fileSize - count * archive::kNameSlotSize;
+  const std::uint64_t namesStart = reader.NameTableOffset();
   std::vector<Span> covered{{0, tablesEnd, kNoEntry}, {namesStart, fileSize, kNoEntry}};
   covered.insert(covered.end(), spans.begin(), spans.end());
   std::sort(covered.begin(), covered.end(),
@@ -206,12 +205,9 @@ int RunTest(const Arguments& args) {
 
   TStream& file = *opened.file;
   const std::int64_t fileSize = file.GetSize();
-  std::uint8_t countField[archive::kCountSize] = {};
-  bool fits = fileSize >= static_cast<std::int64_t>(archive::kCountSize) &&
-              file.Seek(0, SeekOrigin::Beginning) == 0 &&
-              file.ReadUpTo(countField, archive::kCountSize) == archive::kCountSize;
-  const std::size_t count = GetU16(countField);
-  fits = fits && archive::TablesFit(static_cast<std::uint64_t>(fileSize), count, layout);
+  std::size_t count = 0;
+  const bool fits = fileSize >= 0 && archive::ReadCount(file, count) &&
+                    archive::TablesFit(static_cast<std::uint64_t>(fileSize), count, layout);
   if (!fits) {
     findings.Problem("tables-do-not-fit", kNoEntry, "",
                      "the file (" + std::to_string(std::max<std::int64_t>(fileSize, 0)) +

@@ -52,7 +52,7 @@ default_unpacked=$work/unpacked
 [ -d /dev/shm ] && default_unpacked=/dev/shm/qx-bench
 unpacked=$(realpath -m "${QX_BENCH_UNPACK_DIR:-$default_unpacked}")
 
-scripts/install-deps.sh hyperfine python3-pil time
+scripts/install-deps.sh bench
 if [ "$build" = 1 ]; then
   cmake --preset release >/dev/null
   cmake --build --preset release

@@ -3,7 +3,7 @@
 # packs it with both packers, unpacks both archives and compares the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh build test
 cmake --preset release >/dev/null
 cmake --build --preset release
 bin=build/release/bin

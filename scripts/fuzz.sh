@@ -19,7 +19,7 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
   exit 2
 fi
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(archive loadbitmap rle8 streams)
+[ ${#targets[@]} -gt 0 ] || targets=(archive loadbitmap manager rle8 streams)
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -29,16 +29,10 @@ have_libfuzzer() {
   command -v clang++-14 >/dev/null 2>&1 &&
     compgen -G "/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null
 }
+scripts/install-deps.sh fuzz
 if ! have_libfuzzer; then
-  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends clang-14 libclang-rt-14-dev cmake ninja-build python3
-  fi
-  if ! have_libfuzzer; then
-    echo "fuzz.sh: clang-14 with libFuzzer is missing; install clang-14 and libclang-rt-14-dev" >&2
-    exit 2
-  fi
+  echo "fuzz.sh: clang-14 with libFuzzer is missing; install clang-14 and libclang-rt-14-dev" >&2
+  exit 2
 fi
 
 cmake --preset fuzz >/dev/null

@@ -2,28 +2,14 @@
 # Builds the Windows programs and tests with mingw-w64 and runs the tests
 # under wine: `scripts/test-windows.sh` from anywhere in the tree.
 #
-# On a fresh Debian machine (as root) it first installs the cross compiler
-# and wine. The wine prefix lives in build/windows/wineprefix, so the run
+# On a fresh Debian machine (as root, or with sudo) it first installs the
+# cross compiler and wine. The wine prefix lives in build/windows/wineprefix, so the run
 # touches nothing outside the build tree; no display is used.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 
-need_packages=()
-command -v x86_64-w64-mingw32-g++-posix >/dev/null || need_packages+=(g++-mingw-w64-x86-64)
-command -v wine >/dev/null || need_packages+=(wine wine64)
-command -v cmake >/dev/null || need_packages+=(cmake)
-command -v ninja >/dev/null || need_packages+=(ninja-build)
-[ -d /usr/src/googletest ] || need_packages+=(googletest)
-if [ ${#need_packages[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages: ${need_packages[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${need_packages[@]}"
-fi
+scripts/install-deps.sh test windows
 
 export WINEDEBUG=-all
 export WINEPREFIX="$PWD/build/windows/wineprefix"

@@ -113,8 +113,9 @@ std::string ExecutableSuffix();
 // The delimiter AddTrailingDelimiter appends.
 char PathDelimiter();
 
-// Makes standard output carry bytes unchanged (no line-end translation).
-void SetBinaryStandardOutput();
+// Makes standard output and standard error carry bytes unchanged (no
+// line-end translation), so results and messages end lines with LF alone.
+void SetBinaryStandardStreams();
 
 // User interface. Returns the identifier of the button pressed.
 int MessageBox(const std::string& text, const std::string& caption, std::uint32_t style);

@@ -304,7 +304,7 @@ std::vector<std::string> CommandLine(int argc, char** argv) {
 std::string ExecutableSuffix() { return ""; }
 char PathDelimiter() { return '/'; }
 
-void SetBinaryStandardOutput() {}
+void SetBinaryStandardStreams() {}
 
 int MessageBox(const std::string& text, const std::string& caption, std::uint32_t style) {
   (void)caption;

@@ -227,7 +227,10 @@ char PathDelimiter() { return '\\'; }
 
 // ---- User interface ---------------------------------------------------------
 
-void SetBinaryStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
+void SetBinaryStandardStreams() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
 
 int MessageBox(const std::string& text, const std::string& caption, std::uint32_t style) {
   // An empty text or caption is handed over as a null pointer, so the system
