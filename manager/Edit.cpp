@@ -208,7 +208,7 @@ int RunUpdate(const Arguments& args) {
       reader->ReadData(entry, data);
       writer.AddKept(entry.slot, entry.hash, data.data(), data.size());
       names.push_back(entry.name);
-      ids.push_back(static_cast<std::uint16_t>(entry.hash));
+      ids.push_back(static_cast<std::uint16_t>(entry.hash));  // the hash ID when short
       fromOperand.push_back(false);
     }
   }
