@@ -29,7 +29,7 @@ struct Program {
   std::size_t entrySize;
 };
 
-const Program kPrograms[] = {{"Fennbind", "Fennloose", 12}, {"Morrbind", "Morrloose", 10}};
+const Program kPrograms[] = {{"Fennbind", "Fennloose", kLongEntry}, {"Morrbind", "Morrloose", kShortEntry}};
 
 // One entry of an archive without its offset, which depends on the order of
 // the listing: its name slot, hash, size and data.
