@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ArchiveFormat.h"
+#include "FixtureBmp.h"
 #include "QxBitmap.h"
 #include "QxGraphics.h"
 #include "QxMemoryStreams.h"
@@ -23,15 +24,7 @@ using qx::ByteBuffer;
 
 constexpr std::int32_t kWidth = 320;
 constexpr std::int32_t kHeight = 240;
-
-void Put16(ByteBuffer& b, std::uint32_t v) {
-  b.push_back(static_cast<std::uint8_t>(v));
-  b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(ByteBuffer& b, std::uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
+constexpr std::uint32_t kColours = 256;
 
 // Rows of runs (one colour, 4 to 48 pixels) and stretches of noise (3 to 24
 // pixels), top row first; `runs` keeps them for the RLE8 encoder.
@@ -70,12 +63,10 @@ enum class Kind { BottomUp, TopDown, Rle8 };
 ByteBuffer MakeBmp(Kind kind) {
   const Picture picture = MakePicture();
   ByteBuffer pixels;
-  if (kind == Kind::TopDown) {
-    for (const ByteBuffer& row : picture.rows) pixels.insert(pixels.end(), row.begin(), row.end());
-  } else if (kind == Kind::BottomUp) {
-    for (auto row = picture.rows.rbegin(); row != picture.rows.rend(); ++row) {
-      pixels.insert(pixels.end(), row->begin(), row->end());
-    }
+  if (kind != Kind::Rle8) {
+    ByteBuffer topFirst;
+    for (const ByteBuffer& row : picture.rows) topFirst.insert(topFirst.end(), row.begin(), row.end());
+    pixels = qx::test::PaddedRows(kWidth, kHeight, topFirst, kind == Kind::TopDown);
   } else {
     for (auto row = picture.runs.rbegin(); row != picture.runs.rend(); ++row) {
       for (const auto& [run, bytes] : *row) {
@@ -106,25 +97,16 @@ ByteBuffer MakeBmp(Kind kind) {
     pixels.push_back(0);
     pixels.push_back(1);
   }
-  const std::uint32_t offBits = 14 + 40 + 256 * 4;
+  const std::uint32_t offBits = qx::test::kFileHeaderSize + qx::test::kInfoHeaderSize + kColours * 4;
   ByteBuffer file;
-  file.push_back('B');
-  file.push_back('M');
-  Put32(file, offBits + static_cast<std::uint32_t>(pixels.size()));
-  Put32(file, 0);
-  Put32(file, offBits);
-  Put32(file, 40);
-  Put32(file, kWidth);
-  Put32(file, static_cast<std::uint32_t>(kind == Kind::TopDown ? -kHeight : kHeight));
-  Put16(file, 1);
-  Put16(file, 8);
-  Put32(file, kind == Kind::Rle8 ? 1 : 0);
-  Put32(file, static_cast<std::uint32_t>(pixels.size()));
-  Put32(file, 2835);
-  Put32(file, 2835);
-  Put32(file, 256);
-  Put32(file, 0);
-  for (std::uint32_t i = 0; i < 256; ++i) Put32(file, i * 0x010101u);
+  qx::test::AppendBmpHeaders(file, {.fileSize = offBits + static_cast<std::uint32_t>(pixels.size()),
+                                    .offBits = offBits,
+                                    .width = kWidth,
+                                    .height = kind == Kind::TopDown ? -kHeight : kHeight,
+                                    .compression = kind == Kind::Rle8 ? qx::test::kBiRle8 : qx::test::kBiRgb,
+                                    .sizeImage = static_cast<std::uint32_t>(pixels.size()),
+                                    .clrUsed = kColours});
+  for (std::uint32_t i = 0; i < kColours; ++i) qx::test::Put32(file, i * 0x010101u);
   file.insert(file.end(), pixels.begin(), pixels.end());
   return file;
 }

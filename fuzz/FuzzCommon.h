@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "FixtureBytes.h"
 #include "QxGraphics.h"
 
 namespace qx::fuzz {
@@ -75,27 +76,21 @@ inline std::int64_t BytesPerPixel(PixelFormat format) {
   }
 }
 
-inline std::int64_t Le(const std::uint8_t* p, int bytes) {
-  std::uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-  return static_cast<std::int64_t>(v);
-}
-
 // The pixel storage a BMP header asks for (stride times rows), from the
 // header alone; 0 when the data is too short to tell.
 inline std::int64_t ClaimedStorage(const std::uint8_t* data, std::size_t size) {
   if (size < 26) return 0;
-  const std::int64_t headerSize = Le(data + 14, 4);
+  const std::int64_t headerSize = test::Get32(data + 14);
   std::int64_t width = 0, rows = 0, bits = 0;
   if (headerSize == 12) {
-    width = Le(data + 18, 2);
-    rows = Le(data + 20, 2);
-    bits = Le(data + 24, 2);
+    width = test::Get16(data + 18);
+    rows = test::Get16(data + 20);
+    bits = test::Get16(data + 24);
   } else {
     if (size < 30) return 0;
-    width = static_cast<std::int32_t>(Le(data + 18, 4));
-    rows = static_cast<std::int32_t>(Le(data + 22, 4));
-    bits = Le(data + 28, 2);
+    width = test::GetI32(data + 18);
+    rows = test::GetI32(data + 22);
+    bits = test::Get16(data + 28);
   }
   if (rows < 0) rows = -rows;
   if (width < 0) width = -width;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ArchiveFormat.h"
+#include "FixtureArchive.h"
 #include "FuzzCommon.h"
 #include "QxExceptions.h"
 #include "QxGraphics.h"
@@ -39,8 +40,8 @@ const unpack::UnpackerProgram kShort{"Morrloose", archive::kShortLayout, "H1Pale
 // as far as creating the output folder.
 bool TablesFit(const std::uint8_t* data, std::size_t size, std::size_t entrySize) {
   if (size < 2) return false;
-  const std::size_t count = data[0] | (data[1] << 8);
-  return 2 + count * entrySize <= size && count * archive::kNameSlotSize <= size;
+  const std::size_t count = test::Get16(data);
+  return test::EntryAt(count, entrySize) <= size && count * archive::kNameSlotSize <= size;
 }
 
 struct Expected {
@@ -63,22 +64,16 @@ bool EndsWithNoCase(const std::string& name, const std::string& tail) {
 std::map<std::string, Expected> ExpectedFiles(const std::uint8_t* data, std::size_t size,
                                               const archive::Layout& layout) {
   std::map<std::string, Expected> files;
-  const std::size_t count = data[0] | (data[1] << 8);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* slot = data + size - (count - i) * archive::kNameSlotSize;
-    std::string name(reinterpret_cast<const char*>(slot), archive::kNameSlotSize);
-    name = name.substr(0, name.find('\0'));
-    const std::uint8_t* record = data + 2 + i * layout.entrySize;
-    const auto offset = static_cast<std::size_t>(Le(record + layout.OffsetField(), 4));
-    const auto length = static_cast<std::size_t>(Le(record + layout.SizeField(), 4));
+  for (test::ParsedEntry& entry :
+       test::ParseArchive(test::Bytes(data, data + size), layout.entrySize, test::Tables::MayOverlap)) {
     Expected e;
-    if (length > 0) e.bytes.assign(data + offset, data + offset + length);
-    std::string path = name;
+    e.bytes = std::move(entry.data);
+    std::string path = entry.name;
     for (char& c : path) {
       if (c == '\\') c = '/';
     }
-    if (EndsWithNoCase(name, ".bkg")) path += ".bmp";
-    e.image = EndsWithNoCase(name, ".bmp") || EndsWithNoCase(name, ".bkg");
+    if (EndsWithNoCase(entry.name, ".bkg")) path += ".bmp";
+    e.image = EndsWithNoCase(entry.name, ".bmp") || EndsWithNoCase(entry.name, ".bkg");
     files[fs::path(path).lexically_normal().generic_string()] = std::move(e);
   }
   return files;
@@ -98,8 +93,8 @@ void CheckOutput(const fs::path& out, const std::map<std::string, Expected>& fil
       QX_FUZZ_CHECK(written == e.bytes);
       continue;
     }
-    const std::int64_t width = Le(e.bytes.data() + 2, 2);
-    const std::int64_t height = Le(e.bytes.data() + 4, 2);
+    const std::int64_t width = test::Get16(e.bytes, 2);
+    const std::int64_t height = test::Get16(e.bytes, 4);
     if (width == 0 || height == 0) {
       QX_FUZZ_CHECK(written.empty());
       continue;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ArchiveFormat.h"
+#include "FixtureBmp.h"
 #include "FuzzCommon.h"
 #include "ImageImport.h"
 #include "QxExceptions.h"
@@ -40,9 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // to leave it alone.
   TBitmap bitmap;
   {
-    ByteBuffer before = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 58, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-                         1, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,
-                         0, 0, 0, 0, 1, 2, 3, 0, 7, 0, 0, 0};
+    // 1 x 1 pixel of index 7, one colour.
+    ByteBuffer before;
+    test::AppendBmpHeaders(before, {.fileSize = 62, .offBits = 58, .width = 1, .height = 1, .xPels = 0, .yPels = 0,
+                                    .clrUsed = 1});
+    test::AppendColourTable(before, {{3, 2, 1}}, false);
+    test::Put32(before, 7);
     TQxArrayStream stream(before);
     LoadBitmap(stream, bitmap);
   }
@@ -113,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t pixels = static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
   QX_FUZZ_CHECK(record.size() == archive::kImageHeaderSize + pixels);
   QX_FUZZ_CHECK(record[0] == archive::kImageMagic && record[1] == 0);
-  QX_FUZZ_CHECK((record[2] | (record[3] << 8)) == bitmap.Width());
-  QX_FUZZ_CHECK((record[4] | (record[5] << 8)) == bitmap.Height());
+  QX_FUZZ_CHECK(test::Get16(record, 2) == bitmap.Width());
+  QX_FUZZ_CHECK(test::Get16(record, 4) == bitmap.Height());
   if (pixels > 0 && static_cast<std::int64_t>(pixels) <= kTransferCap) {
     std::vector<std::uint8_t> buffer(pixels);
     BitmapToBuffer(buffer.data(), buffer.size(), bitmap);

@@ -14,17 +14,13 @@ namespace {
 using namespace qx;
 using namespace qx::fuzz;
 
-void PutLe(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 // The copy the decoder must make, or false when the header must be refused.
 bool Reference(const std::uint8_t* in, std::size_t size, std::vector<std::uint8_t>& copy) {
-  const std::int64_t width = static_cast<std::int32_t>(Le(in + 18, 4));
-  const std::int64_t signedHeight = static_cast<std::int32_t>(Le(in + 22, 4));
+  const std::int64_t width = test::GetI32(in + 18);
+  const std::int64_t signedHeight = test::GetI32(in + 22);
   const std::int64_t rows = signedHeight < 0 ? -signedHeight : signedHeight;
-  const std::int64_t offBits = Le(in + 10, 4);
-  const std::int64_t fileSize = Le(in + 2, 4);
+  const std::int64_t offBits = test::Get32(in + 10);
+  const std::int64_t fileSize = test::Get32(in + 2);
   if (width < 0 || rows > 0x7FFFFFFF) return false;
   const std::int64_t rowStep = (width + 3) / 4 * 4;
   const std::int64_t area = rowStep * rows;
@@ -35,10 +31,10 @@ bool Reference(const std::uint8_t* in, std::size_t size, std::vector<std::uint8_
 
   copy.assign(static_cast<std::size_t>(offBits + area), 0);
   std::memcpy(copy.data(), in, static_cast<std::size_t>(offBits));
-  PutLe(copy, 30, 0);
-  PutLe(copy, 34, static_cast<std::uint32_t>(area));
-  PutLe(copy, 2, static_cast<std::uint32_t>(offBits + area));
-  PutLe(copy, 22, static_cast<std::uint32_t>(rows));
+  test::Set32(copy, 30, 0);
+  test::Set32(copy, 34, static_cast<std::uint32_t>(area));
+  test::Set32(copy, 2, static_cast<std::uint32_t>(offBits + area));
+  test::Set32(copy, 22, static_cast<std::uint32_t>(rows));
 
   const std::int64_t end = std::min<std::int64_t>(fileSize, static_cast<std::int64_t>(size));
   const std::uint8_t* rle = in + offBits;
@@ -81,8 +77,8 @@ bool Reference(const std::uint8_t* in, std::size_t size, std::vector<std::uint8_
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 54) return 0;
   // The decoder takes 8 bits per pixel whatever the header says.
-  const std::int64_t width = static_cast<std::int32_t>(Le(data + 18, 4));
-  const std::int64_t height = static_cast<std::int32_t>(Le(data + 22, 4));
+  const std::int64_t width = test::GetI32(data + 18);
+  const std::int64_t height = test::GetI32(data + 22);
   const std::int64_t area = (width + 3) / 4 * 4 * (height < 0 ? -height : height);
   if (width > 0 && area > kFuzzStorageCap && area <= kReaderStorageLimit + (1 << 20)) return 0;
   ByteBuffer bytes(data, data + size);

@@ -65,17 +65,6 @@ std::vector<std::string> ListDir(const std::string& path) {
   return names;
 }
 
-Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-void Put16(Bytes& b, std::uint16_t v) {
-  b.push_back(static_cast<std::uint8_t>(v));
-  b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void Put32(Bytes& b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 std::string SharedPath(const std::string& relative) { return std::string(QX_SHARED_DIR) + "/" + relative; }
 std::string BinPath(const std::string& name) { return std::string(QX_BIN_DIR) + "/" + name; }
 

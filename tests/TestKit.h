@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace qx::test {
+#include "FixtureBytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace qx::test {
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes away. Path() ends without a delimiter.
@@ -35,12 +35,6 @@ bool FileExists(const std::string& path);
 void MakeDir(const std::string& path);
 // Names of the entries of a folder (without "." and ".."), sorted.
 std::vector<std::string> ListDir(const std::string& path);
-
-// Bytes from a string literal, e.g. B("BM").
-Bytes B(const std::string& s);
-// Little-endian appends for building fixtures.
-void Put16(Bytes& b, std::uint16_t v);
-void Put32(Bytes& b, std::uint32_t v);
 
 // ../shared/<relative>.
 std::string SharedPath(const std::string& relative);

@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "BmpFixtures.h"
-#include "Endian.h"
 #include "Platform.h"
 #include "QxBitmap.h"
 #include "QxGraphics.h"
@@ -254,14 +253,9 @@ TEST(BmpWriter, InfoKindThreeByTwoIs1086Bytes) {
   bitmap.SaveToFile(dir / "out.bmp");
   const Bytes file = ReadFile(dir / "out.bmp");
 
-  Bytes expected = B("BM");
-  Put32(expected, 0x43E);
-  Put32(expected, 0);
-  Put32(expected, 0x436);
-  for (std::uint32_t v : {40u, 3u, 2u}) Put32(expected, v);
-  Put16(expected, 1);
-  Put16(expected, 8);
-  for (std::uint32_t v : {0u, 8u, 2835u, 2835u, 256u, 0u}) Put32(expected, v);
+  Bytes expected;
+  AppendBmpHeaders(expected, {.fileSize = 0x43E, .offBits = 0x436, .width = 3, .height = 2, .sizeImage = 8,
+                              .clrUsed = 256});
   for (int i = 0; i < 256; ++i) {
     expected.insert(expected.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i + 1),
                                      static_cast<std::uint8_t>(i + 2), 0});
@@ -291,12 +285,12 @@ TEST(BmpWriter, PaletteSizeAndHeaderFieldsComeFromTheBitmap) {
   bitmap.SaveToFile(dir / "small.bmp");
   const Bytes file = ReadFile(dir / "small.bmp");
   ASSERT_EQ(file.size(), 14u + 40 + 8 + 8);
-  EXPECT_EQ(GetU32(&file[10]), 62u);  // bfOffBits
-  EXPECT_EQ(GetU32(&file[2]), 70u);   // bfSize
-  EXPECT_EQ(GetU32(&file[38]), 100u);
-  EXPECT_EQ(GetU32(&file[42]), 200u);
-  EXPECT_EQ(GetU32(&file[46]), 2u);
-  EXPECT_EQ(GetU32(&file[50]), 2u);
+  EXPECT_EQ(Get32(file, 10), 62u);  // bfOffBits
+  EXPECT_EQ(Get32(file, 2), 70u);   // bfSize
+  EXPECT_EQ(Get32(file, 38), 100u);
+  EXPECT_EQ(Get32(file, 42), 200u);
+  EXPECT_EQ(Get32(file, 46), 2u);
+  EXPECT_EQ(Get32(file, 50), 2u);
   EXPECT_EQ(Bytes(file.end() - 8, file.end()), (Bytes{7, 6, 0, 0, 9, 8, 0, 0}));
 }
 
@@ -310,8 +304,8 @@ TEST(BmpWriter, CoreKindHasA794BytePixelOffset) {
   const Bytes file = ReadFile(dir / "core.bmp");
 
   ASSERT_EQ(file.size(), 794u + 16);
-  EXPECT_EQ(GetU32(&file[2]), 810u);
-  EXPECT_EQ(GetU32(&file[10]), 794u);
+  EXPECT_EQ(Get32(file, 2), 810u);
+  EXPECT_EQ(Get32(file, 10), 794u);
   EXPECT_EQ(Bytes(file.begin() + 14, file.begin() + 26), (Bytes{12, 0, 0, 0, 5, 0, 2, 0, 1, 0, 8, 0}));
   // 16 colours, then three zero bytes for each of the other 240 entries.
   EXPECT_EQ(Bytes(file.begin() + 26 + 15 * 3, file.begin() + 26 + 16 * 3), (Bytes{15, 16, 17}));

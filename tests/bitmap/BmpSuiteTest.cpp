@@ -48,12 +48,8 @@ std::vector<Row> ReadExpected() {
 // The raw image record a packer stores: 21 00, width, height, then the
 // pixels top row first.
 Bytes Record(TBitmap& bitmap) {
-  Bytes record = {0x21, 0x00};
-  Put16(record, static_cast<std::uint16_t>(bitmap.Width()));
-  Put16(record, static_cast<std::uint16_t>(bitmap.Height()));
-  const Bytes pixels = Pixels(bitmap);
-  record.insert(record.end(), pixels.begin(), pixels.end());
-  return record;
+  return test::Record(static_cast<std::uint16_t>(bitmap.Width()), static_cast<std::uint16_t>(bitmap.Height()),
+                      Pixels(bitmap));
 }
 
 TEST(BmpSuite, EveryImageLoadsAsTheTableSays) {

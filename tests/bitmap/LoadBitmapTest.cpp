@@ -6,7 +6,6 @@
 #include <numeric>
 
 #include "BmpFixtures.h"
-#include "Endian.h"
 #include "Platform.h"
 
 namespace qx::test {
@@ -91,10 +90,10 @@ TEST(DecodeRle8, CopySaysUncompressedBottomUp) {
   const Bytes copy = Normalise(file, DecodeRle8);
   const std::uint32_t offBits = 54 + 16;
   ASSERT_EQ(copy.size(), offBits + 8);
-  EXPECT_EQ(GetU32(&copy[2]), offBits + 8);  // bfSize
-  EXPECT_EQ(GetI32(&copy[22]), 2);          // biHeight
-  EXPECT_EQ(GetU32(&copy[30]), 0u);         // BI_RGB
-  EXPECT_EQ(GetU32(&copy[34]), 8u);         // biSizeImage
+  EXPECT_EQ(Get32(copy, 2), offBits + 8);  // bfSize
+  EXPECT_EQ(GetI32(copy, 22), 2);          // biHeight
+  EXPECT_EQ(Get32(copy, 30), 0u);         // BI_RGB
+  EXPECT_EQ(Get32(copy, 34), 8u);         // biSizeImage
   EXPECT_EQ(Bytes(copy.begin() + 54, copy.begin() + offBits), Bytes(file.begin() + 54, file.begin() + offBits));
   EXPECT_EQ(Bytes(copy.begin() + offBits, copy.end()), (Bytes{2, 3, 4, 0, 1, 1, 1, 1}));
 }
@@ -120,9 +119,9 @@ TEST(FlipTopDown, CopyHoldsTheRowsBottomUp) {
   const Bytes copy = Normalise(file, FlipTopDown);
   const std::uint32_t offBits = 54 + 16;
   ASSERT_EQ(copy.size(), offBits + 8);
-  EXPECT_EQ(GetI32(&copy[22]), 2);
-  EXPECT_EQ(GetU32(&copy[34]), 8u);
-  EXPECT_EQ(GetU32(&copy[2]), offBits + 8);
+  EXPECT_EQ(GetI32(copy, 22), 2);
+  EXPECT_EQ(Get32(copy, 34), 8u);
+  EXPECT_EQ(Get32(copy, 2), offBits + 8);
   EXPECT_EQ(Bytes(copy.begin() + offBits, copy.end()), (Bytes{4, 5, 6, 0, 1, 2, 3, 0}));
 
   TBitmap bitmap = Load(file);
@@ -162,7 +161,7 @@ TEST(LoadBitmap, UncompressedFilesAreReadStraightFromTheSource) {
     TBitmap bitmap;
     LoadBitmap(source, bitmap);
     EXPECT_EQ(bitmap.Storage(), f.pixels);
-    EXPECT_EQ(GetU32(&bitmap.HeaderRecord()[20]), 100000u);
+    EXPECT_EQ(Get32(bitmap.HeaderRecord(), 20), 100000u);
     EXPECT_EQ(source.largestRequest, 100000);
     EXPECT_EQ(source.bytesRead, static_cast<std::int64_t>(file.size()));
   }

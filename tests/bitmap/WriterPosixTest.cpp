@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "FileSizeLimitPosix.h"
+#include "FixtureBmp.h"
 #include "QxBitmap.h"
 #include "QxExceptions.h"
 #include "QxGraphics.h"
@@ -14,14 +15,9 @@ namespace {
 TEST(BitmapWriter, ShortWriteRemovesTheIncompleteFile) {
   test::TempDir dir;
   // An 8-bit template of 1 x 1 pixels, grown to 256 x 256.
-  test::Bytes file = test::B("BM");
-  test::Put32(file, 14 + 40 + 4 + 4);
-  test::Put32(file, 0);
-  test::Put32(file, 14 + 40 + 4);
-  for (std::uint32_t v : {40u, 1u, 1u}) test::Put32(file, v);
-  test::Put16(file, 1);
-  test::Put16(file, 8);
-  for (int i = 0; i < 6; ++i) test::Put32(file, i == 4 ? 1 : 0);
+  test::Bytes file;
+  test::AppendBmpHeaders(file, {.fileSize = 14 + 40 + 4 + 4, .offBits = 14 + 40 + 4, .width = 1, .height = 1,
+                                .xPels = 0, .yPels = 0, .clrUsed = 1});
   test::Put32(file, 0x00FFFFFF);
   test::Put32(file, 0);
   ByteBuffer bytes(file.begin(), file.end());

@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "BmpFixtures.h"
+#include "FixtureBmp.h"
 #include "ProgramFixture.h"
 
 namespace qx::test {

@@ -53,32 +53,14 @@ TEST_P(PackerTest, ArchiveIsLaidOutByteForByte) {
   // Map each stored (cut) name back to its file; the order is the listing's.
   std::map<std::string, std::string> byStored;
   for (const auto& [name, bytes] : files) byStored[name.substr(0, 14)] = name;
-  Bytes expected(2 + files.size() * p.entrySize, 0);
-  expected[0] = static_cast<std::uint8_t>(files.size());
-  Bytes names;
-  std::uint32_t offset = static_cast<std::uint32_t>(expected.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    ASSERT_TRUE(byStored.count(entries[i].name)) << entries[i].name;
-    const std::string& full = byStored[entries[i].name];
-    const Bytes& data = files[full];
-    const std::string stored = full.substr(0, 14);
-    Bytes slot = B(stored);
-    slot.resize(kSlot, 0);
-    names.insert(names.end(), slot.begin(), slot.end());
-    const std::size_t at = 2 + i * p.entrySize;
-    const std::uint32_t hash = p.hash(stored);
-    for (std::size_t k = 0; k < p.entrySize - 8; ++k) expected[at + k] = static_cast<std::uint8_t>(hash >> (8 * k));
-    for (int k = 0; k < 4; ++k) {
-      expected[at + OffsetField(p.entrySize) + k] = static_cast<std::uint8_t>(offset >> (8 * k));
-      expected[at + SizeField(p.entrySize) + k] = static_cast<std::uint8_t>(data.size() >> (8 * k));
-    }
-    offset += static_cast<std::uint32_t>(data.size());
-  }
+  std::vector<FixtureEntry> layout;
   for (const ParsedEntry& e : entries) {
-    const Bytes& data = files[byStored[e.name]];
-    expected.insert(expected.end(), data.begin(), data.end());
+    ASSERT_TRUE(byStored.count(e.name)) << e.name;
+    const std::string& full = byStored[e.name];
+    const std::string stored = full.substr(0, 14);
+    layout.push_back({B(stored), files[full], p.hash(stored)});
   }
-  expected.insert(expected.end(), names.begin(), names.end());
+  const Bytes expected = BuildArchive(layout, p.entrySize);
   EXPECT_TRUE(archive == expected) << "archive differs from the layout (" << archive.size() << " vs "
                                    << expected.size() << " bytes)";
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveFixtures.h"
+#include "FixtureArchive.h"
 #include "Platform.h"
 #include "Process.h"
 #include "TestKit.h"

@@ -20,8 +20,7 @@ class UnpackerTest : public ProgramTest, public ::testing::WithParamInterface<Un
   }
   // Sets the 32-bit field at `field` of entry `index`.
   void Patch(Bytes& archive, std::size_t index, std::size_t field, std::uint32_t value) {
-    const std::size_t at = 2 + index * E() + field;
-    for (int k = 0; k < 4; ++k) archive[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
+    Set32(archive, EntryAt(index, E()) + field, value);
   }
 };
 

@@ -1,6 +1,6 @@
 // Writes that the system cuts short, as on a full disk: the programs report
 // them, keep the previous archive and leave no truncated file.
-#include "BmpFixtures.h"
+#include "FixtureBmp.h"
 #include "FileSizeLimitPosix.h"
 #include "ProgramFixture.h"
 

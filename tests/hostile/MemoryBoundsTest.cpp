@@ -2,7 +2,7 @@
 // message and a few MiB of memory, and leave nothing behind. The peak memory
 // is measured in the release build only: sanitizers change resident memory,
 // and some platforms do not report it.
-#include "BmpFixtures.h"
+#include "FixtureBmp.h"
 #include "ProgramFixture.h"
 
 namespace qx::test {
@@ -56,7 +56,7 @@ TEST_F(MemoryBoundsTest, PackingHugeBmpHeadersFailsQuicklyAndLeavesNoArchive) {
 // and an entry that claims 4 GiB: refused before anything that large is
 // made, and no output file for the entry.
 TEST_F(MemoryBoundsTest, UnpackingHugeClaimsFailsQuickly) {
-  const Bytes record = {0x21, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  const Bytes record = Record(0xFFFF, 0xFFFF, {});
   for (const auto& [unpacker, entrySize] : {std::pair{"Fennloose", kLongEntry}, std::pair{"Morrloose", kShortEntry}}) {
     SCOPED_TRACE(unpacker);
     WriteFile(dir / "i.agg", BuildArchive({Entry("huge.bmp", record)}, entrySize));
@@ -65,9 +65,9 @@ TEST_F(MemoryBoundsTest, UnpackingHugeClaimsFailsQuickly) {
     ExpectSmallPeak(r);
     EXPECT_TRUE(ListDir(dir / "out").empty());
 
-    Bytes archive = BuildArchive({Entry("big.dat", B("x"))}, entrySize);
-    for (int k = 0; k < 4; ++k) archive[2 + SizeField(entrySize) + k] = 0xFF;
-    WriteFile(dir / "s.agg", archive);
+    FixtureEntry big = Entry("big.dat", B("x"));
+    big.size = 0xFFFFFFFF;
+    WriteFile(dir / "s.agg", BuildArchive({big}, entrySize));
     r = Run(unpacker, {"s.agg", "out2"});
     ExpectError(r, "Stream read error.\r\nbig.dat");
     ExpectSmallPeak(r);

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "ArchiveFixtures.h"
 #include "ArchiveFormat.h"
-#include "BmpFixtures.h"
+#include "FixtureArchive.h"
+#include "FixtureBmp.h"
 #include "ProgramFixture.h"
 
 namespace qx::test {
@@ -27,29 +27,18 @@ std::uint32_t HashOf(const std::string& name, std::size_t entrySize) {
   return entrySize == kLongEntry ? archive::NameHash(name) : archive::HashId(name);
 }
 
-// One entry of an expected archive: its slot bytes, data, and the stored
-// hash (by default the layout's hash of the slot name).
-struct Want {
-  Bytes slot;
-  Bytes data;
-  std::optional<std::uint32_t> hash;
-};
+// An entry stored under a name as a packer stores it: cut to 14 bytes.
+FixtureEntry Named(const std::string& name, const Bytes& data) { return Entry(name.substr(0, 14), data); }
 
-Want Named(const std::string& name, const Bytes& data) { return {B(name.substr(0, 14)), data, {}}; }
-
-Bytes Layout(const std::vector<Want>& wants, std::size_t entrySize) {
-  std::vector<FixtureEntry> entries;
-  for (const Want& w : wants) entries.push_back({w.slot, w.data});
-  Bytes out = BuildArchive(entries, entrySize);
-  for (std::size_t i = 0; i < wants.size(); ++i) {
-    const std::string name(wants[i].slot.begin(),
-                           std::find(wants[i].slot.begin(), wants[i].slot.end(), 0));
-    const std::uint32_t hash = wants[i].hash.value_or(HashOf(name, entrySize));
-    for (std::size_t k = 0; k < entrySize - 8; ++k) {
-      out[2 + i * entrySize + k] = static_cast<std::uint8_t>(hash >> (8 * k));
-    }
+// The archive of the entries as the packers lay it out; entries without a
+// hash get the layout's hash of their slot name.
+Bytes Layout(std::vector<FixtureEntry> entries, std::size_t entrySize) {
+  for (FixtureEntry& e : entries) {
+    if (e.hash) continue;
+    const std::string name(e.slot.begin(), std::find(e.slot.begin(), e.slot.end(), 0));
+    e.hash = HashOf(name, entrySize);
   }
-  return out;
+  return BuildArchive(entries, entrySize);
 }
 
 std::vector<std::string> NamesOf(const Bytes& archive, std::size_t entrySize) {
@@ -89,7 +78,7 @@ class EditBothLayouts : public EditTest, public ::testing::WithParamInterface<La
 // bytes above 0x7F; its archive in name order.
 struct SampleFolder {
   std::vector<std::pair<std::string, Bytes>> files;  // as written, in no order
-  std::vector<Want> expected;                        // in name order
+  std::vector<FixtureEntry> expected;                        // in name order
 };
 
 SampleFolder Sample() {
@@ -256,7 +245,7 @@ TEST_P(RoundTrip, ThePackersArchiveComesBackByteForByte) {
 TEST_P(RoundTrip, AGeneratedArchiveOfThousandsOfEntriesComesBackByteForByte) {
   const LayoutCase& c = GetParam();
   // Names in no sorted order; images of both extensions, files, empty files.
-  std::vector<Want> wants;
+  std::vector<FixtureEntry> wants;
   for (unsigned i = 0; i < 3000; ++i) {
     const unsigned key = (i * 7919u) % 3001u;
     const std::string stem = std::to_string(key);
@@ -285,12 +274,12 @@ TEST_P(RoundTrip, AGeneratedArchiveOfThousandsOfEntriesComesBackByteForByte) {
 // An archive whose entries show what must be kept: a slot with bytes after
 // its zero byte, a stored hash that is not the name's, two entries of the
 // same name, an image, and data not laid out back to back.
-std::vector<Want> KeptSample() {
+std::vector<FixtureEntry> KeptSample() {
   Bytes oddSlot = B("odd.txt");
   oddSlot.push_back(0);
   for (std::uint8_t b : B("junk!!!")) oddSlot.push_back(b);
   return {
-      {oddSlot, B("odd data"), {}},
+      {oddSlot, B("odd data")},
       {B("wrong.hash"), B("hash kept"), 0x1234},
       Named("b.txt", B("first b")),
       Named("Sky.bkg", Record(2, 1, Bytes{1, 2})),
@@ -300,7 +289,7 @@ std::vector<Want> KeptSample() {
 
 TEST_P(EditBothLayouts, UpdateReplacesInPlaceAndAppendsNewNamesInOperandOrder) {
   const LayoutCase& c = GetParam();
-  std::vector<Want> kept = KeptSample();
+  std::vector<FixtureEntry> kept = KeptSample();
   Bytes original = Layout(kept, c.entrySize);
   WriteFile(dir / "a.agg", original);
   MakeDir(dir / "in");
@@ -311,7 +300,7 @@ TEST_P(EditBothLayouts, UpdateReplacesInPlaceAndAppendsNewNamesInOperandOrder) {
   WriteFile(dir / "in/a_long_name_to_cut.txt", "cut");
 
   Quiet({"update", "a.agg", "in/z.txt", "in/b.txt", "in/new.bmp", "in/Sky.bkg.bmp", "in/a_long_name_to_cut.txt"});
-  std::vector<Want> expected = kept;
+  std::vector<FixtureEntry> expected = kept;
   expected[2] = Named("b.txt", B("new b"));
   expected[3] = Named("Sky.bkg", Record(1, 2, Bytes{8, 9}));
   expected.push_back(Named("z.txt", B("zed")));
@@ -343,7 +332,7 @@ TEST_F(EditTest, UpdateCreatesAMissingArchive) {
 
 TEST_P(EditBothLayouts, DeleteRemovesEveryMatchKeepingTheOthersAsTheyWere) {
   const LayoutCase& c = GetParam();
-  std::vector<Want> kept = KeptSample();
+  std::vector<FixtureEntry> kept = KeptSample();
   kept.push_back(Named("c.dat", B("see")));
   WriteFile(dir / "a.agg", Layout(kept, c.entrySize));
   Quiet({"delete", "a.agg", "b.txt", "*.bkg"});

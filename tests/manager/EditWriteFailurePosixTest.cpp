@@ -1,7 +1,7 @@
 // pack, update and delete whose archive cannot be written, as on a full
 // disk: each reports the failure and leaves the previous archive and no
 // temporary file.
-#include "ArchiveFixtures.h"
+#include "FixtureArchive.h"
 #include "FileSizeLimitPosix.h"
 #include "ProgramFixture.h"
 

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "ArchiveFixtures.h"
 #include "ArchiveFormat.h"
-#include "BmpFixtures.h"
+#include "FixtureArchive.h"
+#include "FixtureBmp.h"
 #include "ProgramFixture.h"
 
 namespace qx::test {
@@ -31,19 +31,13 @@ std::uint32_t HashOf(const std::string& name, std::size_t entrySize) {
   return entrySize == kLongEntry ? archive::NameHash(name) : archive::HashId(name);
 }
 
-void PutLe(Bytes& b, std::size_t at, std::size_t width, std::uint32_t value) {
-  for (std::size_t i = 0; i < width; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 // Entries laid out as the packers lay them out, with the hashes they store.
-Bytes Archive(const std::vector<FixtureEntry>& entries, std::size_t entrySize) {
-  Bytes out = BuildArchive(entries, entrySize);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    std::string name(entries[i].slot.begin(), entries[i].slot.end());
-    name = name.substr(0, name.find('\0'));
-    PutLe(out, 2 + i * entrySize, entrySize - 8, HashOf(name, entrySize));
+Bytes Archive(std::vector<FixtureEntry> entries, std::size_t entrySize) {
+  for (FixtureEntry& e : entries) {
+    std::string name(e.slot.begin(), e.slot.end());
+    e.hash = HashOf(name.substr(0, name.find('\0')), entrySize);
   }
-  return out;
+  return BuildArchive(entries, entrySize);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -243,7 +237,7 @@ const FindingCase kFindings[] = {
     {"EntryPastTheEnd", "entry-out-of-bounds", true,
      [] {
        Bytes b = Plain({Entry("a.txt", B("abc")), Entry("b.txt", B("defg"))});
-       PutLe(b, 2 + 12 + 8, 4, 400);
+       SetLe(b, 2 + 12 + 8, 400, 4);
        return b;
      }},
     {"ChangedHash", "hash-mismatch", true,
@@ -267,13 +261,13 @@ const FindingCase kFindings[] = {
     {"Overlap", "overlapping-entries", false,
      [] {
        Bytes b = Plain({Entry("a.txt", B("abcd")), Entry("b.txt", B("efgh"))});
-       PutLe(b, 2 + 12 + 4, 4, 2 + 24 + 2);  // b starts inside a
+       SetLe(b, 2 + 12 + 4, 2 + 24 + 2, 4);  // b starts inside a
        return b;
      }},
     {"TrailingBytes", "unused-bytes", false,
      [] {
        Bytes b = Plain({Entry("a.txt", B("abcd"))});
-       PutLe(b, 2 + 8, 4, 2);  // a is cut short: its last two bytes are unused
+       SetLe(b, 2 + 8, 2, 4);  // a is cut short: its last two bytes are unused
        return b;
      }},
     {"NotARecord", "not-image-record", false, [] { return Plain({Entry("p.bkg", Bytes{7, 0, 1, 0, 1, 0, 5})}); }},
@@ -324,7 +318,7 @@ TEST_F(Detection, UndecidableArchivesAskForTheLayout) {
   // Both fit with no matching hash: one empty entry whose hash matches
   // neither layout's hash of its name.
   Bytes both = BuildArchive({Entry("x", Bytes{})}, kLongEntry);
-  PutLe(both, 2, 4, 0x12345678);
+  SetLe(both, 2, 0x12345678, 4);
   WriteFile(dir / "both.agg", both);
   for (const char* name : {"neither.agg", "both.agg"}) {
     SCOPED_TRACE(name);

@@ -13,7 +13,8 @@
 #include <filesystem>
 #include <tuple>
 
-#include "ArchiveFormat.h"
+#include "FixtureArchive.h"
+#include "FixtureBmp.h"
 #include "Process.h"
 #include "TestKit.h"
 
@@ -28,51 +29,25 @@ struct Program {
   std::size_t entrySize;
 };
 
-const Program kPrograms[] = {{"Fennbind", "Fennloose", 12}, {"Morrbind", "Morrloose", 10}};
+const Program kPrograms[] = {{"Fennbind", "Fennloose", kLongEntry}, {"Morrbind", "Morrloose", kShortEntry}};
 
-// One entry of an archive: its name slot, its record without the offset
-// (hash and size) and its data.
-struct Entry {
+// One entry of an archive without its offset, which depends on the order of
+// the listing: its name slot, hash, size and data.
+struct Stored {
   Bytes slot;
-  Bytes hashAndSize;
+  std::uint32_t hash = 0;
+  std::uint32_t size = 0;
   Bytes data;
-  bool operator<(const Entry& o) const { return std::tie(slot, hashAndSize, data) < std::tie(o.slot, o.hashAndSize, o.data); }
-  bool operator==(const Entry& o) const = default;
+  bool operator<(const Stored& o) const {
+    return std::tie(slot, hash, size, data) < std::tie(o.slot, o.hash, o.size, o.data);
+  }
+  bool operator==(const Stored& o) const = default;
 };
 
-std::uint32_t U32(const Bytes& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-
-std::vector<Entry> Entries(const Bytes& archive, std::size_t entrySize) {
-  std::vector<Entry> entries;
-  if (archive.size() < archive::kCountSize) {
-    ADD_FAILURE() << "archive shorter than its count";
-    return entries;
-  }
-  const std::size_t count = archive[0] | (archive[1] << 8);
-  const std::size_t hashSize = entrySize - 8;
-  if (archive.size() < archive::kCountSize + count * (entrySize + archive::kNameSlotSize)) {
-    ADD_FAILURE() << "archive shorter than its tables";
-    return entries;
-  }
-  const std::size_t names = archive.size() - count * archive::kNameSlotSize;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t record = archive::kCountSize + i * entrySize;
-    const std::uint32_t offset = U32(archive, record + hashSize);
-    const std::uint32_t size = U32(archive, record + hashSize + 4);
-    if (static_cast<std::uint64_t>(offset) + size > names) {
-      ADD_FAILURE() << "entry " << i << " runs into the name table";
-      return entries;
-    }
-    Entry e;
-    e.slot.assign(archive.begin() + names + i * archive::kNameSlotSize,
-                  archive.begin() + names + (i + 1) * archive::kNameSlotSize);
-    e.hashAndSize.assign(archive.begin() + record, archive.begin() + record + hashSize);
-    e.hashAndSize.insert(e.hashAndSize.end(), archive.begin() + record + hashSize + 4,
-                         archive.begin() + record + entrySize);
-    e.data.assign(archive.begin() + offset, archive.begin() + offset + size);
-    entries.push_back(std::move(e));
+std::vector<Stored> Entries(const Bytes& archive, std::size_t entrySize) {
+  std::vector<Stored> entries;
+  for (ParsedEntry& e : ParseArchive(archive, entrySize)) {
+    entries.push_back({std::move(e.slot), e.hash, e.size, std::move(e.data)});
   }
   return entries;
 }
@@ -150,7 +125,7 @@ std::vector<std::pair<std::string, Bytes>> SampleFiles() {
   return {{"notes.txt", B("plain text\r\n")},
           {"empty", {}},
           {"name_longer_than_14.dat", pattern},
-          {"Sky.bkg", Bytes{0x21, 0, 3, 0, 2, 0, 1, 2, 3, 4, 5, 6}},  // a raw 3 x 2 image record
+          {"Sky.bkg", Record(3, 2, {1, 2, 3, 4, 5, 6})},  // a raw 3 x 2 image record
           {"pal8.bmp", image},
           {"SEA.BKG.BMP", image}};
 }
@@ -174,12 +149,12 @@ TEST_P(WindowsParity, LargerFolderGivesTheSameEntries) {
   ASSERT_NO_FATAL_FAILURE(RunBoth(GetParam().packer, folder, {"native.agg", "in"}, {"windows.agg", "in"}));
   const Bytes native = ReadFile(dir / "native.agg");
   const Bytes windows = ReadFile(dir / "windows.agg");
-  std::vector<Entry> nativeEntries = Entries(native, GetParam().entrySize);
-  std::vector<Entry> windowsEntries = Entries(windows, GetParam().entrySize);
+  std::vector<Stored> nativeEntries = Entries(native, GetParam().entrySize);
+  std::vector<Stored> windowsEntries = Entries(windows, GetParam().entrySize);
   ASSERT_EQ(nativeEntries.size(), 26u);
   // Listed in the same order, the archives are equal byte for byte.
   const bool sameOrder = std::equal(nativeEntries.begin(), nativeEntries.end(), windowsEntries.begin(),
-                                    windowsEntries.end(), [](const Entry& a, const Entry& b) { return a.slot == b.slot; });
+                                    windowsEntries.end(), [](const Stored& a, const Stored& b) { return a.slot == b.slot; });
   if (sameOrder) {
     EXPECT_EQ(windows, native);
   }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <set>
 
-#include "ArchiveFormat.h"
+#include "FixtureArchive.h"
 #include "Process.h"
 #include "TestKit.h"
 
@@ -23,8 +23,8 @@ class WindowsPrograms : public ::testing::Test {
   // The number of entries of an archive in the test folder.
   std::size_t CountOf(const std::string& archive) {
     const Bytes bytes = ReadFile(dir / archive);
-    EXPECT_GE(bytes.size(), archive::kCountSize);
-    return bytes.size() < archive::kCountSize ? 0 : bytes[0] | (bytes[1] << 8);
+    EXPECT_GE(bytes.size(), kCountBytes);
+    return bytes.size() < kCountBytes ? 0 : Get16(bytes, 0);
   }
   // The drive of the test folder, "X:".
   std::string Drive() const { return dir.Path().substr(0, 2); }
@@ -69,23 +69,9 @@ TEST_F(WindowsPrograms, DriveRelativeArchiveAndFolder) {
 // An archive of the long layout with the given entries, laid out as the
 // packers lay it out; the hashes are left 0 (unpacking never reads them).
 Bytes LongArchive(const std::vector<std::pair<std::string, std::string>>& entries) {
-  constexpr std::size_t kLongEntrySize = 12;
-  Bytes out;
-  Put16(out, static_cast<std::uint16_t>(entries.size()));
-  std::uint32_t offset = static_cast<std::uint32_t>(archive::kCountSize + kLongEntrySize * entries.size());
-  for (const auto& [name, data] : entries) {
-    Put32(out, 0);
-    Put32(out, offset);
-    Put32(out, static_cast<std::uint32_t>(data.size()));
-    offset += static_cast<std::uint32_t>(data.size());
-  }
-  for (const auto& entry : entries) out.insert(out.end(), entry.second.begin(), entry.second.end());
-  for (const auto& entry : entries) {
-    Bytes slot(archive::kNameSlotSize, 0);
-    std::copy(entry.first.begin(), entry.first.end(), slot.begin());
-    out.insert(out.end(), slot.begin(), slot.end());
-  }
-  return out;
+  std::vector<FixtureEntry> fixture;
+  for (const auto& [name, data] : entries) fixture.push_back(Entry(name, B(data)));
+  return BuildArchive(fixture, kLongEntry);
 }
 
 TEST_F(WindowsPrograms, EntriesNamingDevicesStopTheUnpacking) {
@@ -101,9 +87,6 @@ TEST_F(WindowsPrograms, EntriesNamingDevicesStopTheUnpacking) {
 }
 
 // ---- The executables ---------------------------------------------------------
-
-std::uint32_t U16(const Bytes& b, std::size_t at) { return b.at(at) | (b.at(at + 1) << 8); }
-std::uint32_t U32(const Bytes& b, std::size_t at) { return U16(b, at) | (U16(b, at + 2) << 16); }
 
 struct PeImage {
   std::uint32_t subsystem = 0;
@@ -123,28 +106,28 @@ PeImage ReadPe(const Bytes& file) {
   constexpr std::size_t kImportNameField = 12;
 
   PeImage image;
-  const std::size_t pe = U32(file, kPeOffsetField);
-  EXPECT_EQ(U32(file, pe), kPeSignature);
+  const std::size_t pe = Get32(file, kPeOffsetField);
+  EXPECT_EQ(Get32(file, pe), kPeSignature);
   const std::size_t coff = pe + 4;
-  const std::size_t sections = U16(file, coff + 2);
+  const std::size_t sections = Get16(file, coff + 2);
   const std::size_t optional = coff + kCoffSize;
-  EXPECT_EQ(U16(file, optional), kPe32PlusMagic);
-  image.subsystem = U16(file, optional + kSubsystemField);
-  const std::size_t sectionTable = optional + U16(file, coff + 16);
+  EXPECT_EQ(Get16(file, optional), kPe32PlusMagic);
+  image.subsystem = Get16(file, optional + kSubsystemField);
+  const std::size_t sectionTable = optional + Get16(file, coff + 16);
   auto fileOffset = [&](std::uint32_t rva) -> std::size_t {
     for (std::size_t i = 0; i < sections; ++i) {
       const std::size_t s = sectionTable + i * kSectionSize;
-      const std::uint32_t start = U32(file, s + 12);
-      const std::uint32_t extent = std::max(U32(file, s + 8), U32(file, s + 16));
-      if (rva >= start && rva < start + extent) return U32(file, s + 20) + (rva - start);
+      const std::uint32_t start = Get32(file, s + 12);
+      const std::uint32_t extent = std::max(Get32(file, s + 8), Get32(file, s + 16));
+      if (rva >= start && rva < start + extent) return Get32(file, s + 20) + (rva - start);
     }
     ADD_FAILURE() << "RVA outside every section: " << rva;
     return 0;
   };
-  const std::uint32_t imports = U32(file, optional + kImportDirectoryField);
+  const std::uint32_t imports = Get32(file, optional + kImportDirectoryField);
   if (imports == 0) return image;
   for (std::size_t d = fileOffset(imports);; d += kImportDescriptorSize) {
-    const std::uint32_t nameRva = U32(file, d + kImportNameField);
+    const std::uint32_t nameRva = Get32(file, d + kImportNameField);
     if (nameRva == 0) break;
     std::string name;
     for (std::size_t at = fileOffset(nameRva); file.at(at) != 0; ++at) {
