@@ -273,7 +273,7 @@ TEST_P(RoundTrip, AGeneratedArchiveOfThousandsOfEntriesComesBackByteForByte) {
 
 // An archive whose entries show what must be kept: a slot with bytes after
 // its zero byte, a stored hash that is not the name's, two entries of the
-// same name, an image, and data not laid out back to back.
+// same name and an image.
 std::vector<FixtureEntry> KeptSample() {
   Bytes oddSlot = B("odd.txt");
   oddSlot.push_back(0);
@@ -341,6 +341,17 @@ TEST_P(EditBothLayouts, DeleteRemovesEveryMatchKeepingTheOthersAsTheyWere) {
   EXPECT_EQ(ReadFile(dir / "a.agg"), Layout({kept[1], kept[5]}, c.entrySize));
   Quiet({"delete", "a.agg", "*"});
   EXPECT_EQ(ReadFile(dir / "a.agg"), (Bytes{0, 0}));
+
+  // Data shared by two entries, or with bytes between, is laid out again
+  // back to back.
+  const std::uint32_t data = static_cast<std::uint32_t>(EntryAt(3, c.entrySize));
+  Bytes odd = Layout({Named("a.txt", B("abcdef")), {B("inside.txt"), {}, {}, data + 2, 3},
+                      Named("z.txt", B("zz"))},
+                     c.entrySize);
+  odd.insert(odd.end() - 3 * kSlot, {'g', 'a', 'p'});
+  WriteFile(dir / "odd.agg", odd);
+  Quiet({"delete", "--layout", c.name, "odd.agg", "z.txt"});
+  EXPECT_EQ(ReadFile(dir / "odd.agg"), Layout({Named("a.txt", B("abcdef")), Named("inside.txt", B("cde"))}, c.entrySize));
 }
 
 // ---- Failures leave the archive as it was --------------------------------------
