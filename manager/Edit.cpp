@@ -19,7 +19,9 @@ namespace qx::manager {
 
 namespace {
 
-constexpr std::size_t kNoRank = static_cast<std::size_t>(-1);
+// No rank (a file whose name the old archive lacks), or no operand (an entry
+// kept as it is).
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 // The name a stored name gets in its slot: cut to 14 bytes.
 std::string SlotNameOf(const std::string& storedName) {
@@ -33,13 +35,6 @@ std::string BareName(const std::string& path) { return path.substr(ExtractFolder
 // opposed to something that exists but cannot be read.
 bool NothingAt(const std::string& path) {
   return os::GetFileAttributes(path) == os::InvalidAttributes && os::IsEndOfListing(os::GetLastError());
-}
-
-void RefuseTooManyEntries(std::size_t count) {
-  if (count > archive::kMaxEntries) {
-    throw Exception("Too many files: " + std::to_string(count) + " (at most " +
-                    std::to_string(archive::kMaxEntries) + ")");
-  }
 }
 
 // One line per group of names that share a hash ID. With `concerned`, only
@@ -85,7 +80,7 @@ void OrderFiles(std::vector<pack::ListedFile>& files,
   std::vector<std::pair<std::size_t, pack::ListedFile>> keyed;
   keyed.reserve(files.size());
   for (pack::ListedFile& file : files) {
-    std::size_t rank = kNoRank;
+    std::size_t rank = kNone;
     if (ranks != nullptr) {
       const auto found = ranks->find(SlotNameOf(archive::StoredNameOf(file.name)));
       if (found != ranks->end()) rank = found->second;
@@ -175,7 +170,7 @@ int RunUpdate(const Arguments& args) {
   // What each entry of the result holds: the operand that replaces or adds
   // it, or none for an entry kept as it is. A later operand of the same
   // stored name replaces what an earlier one put there.
-  std::vector<std::size_t> operandOf(entries.size(), kNoRank);
+  std::vector<std::size_t> operandOf(entries.size(), kNone);
   std::unordered_map<std::string, std::size_t> firstOf;
   for (std::size_t i = 0; i < entries.size(); ++i) firstOf.emplace(entries[i].name, i);
   for (std::size_t k = 0; k < files.size(); ++k) {
@@ -187,7 +182,7 @@ int RunUpdate(const Arguments& args) {
       operandOf[at->second] = k;
     }
   }
-  RefuseTooManyEntries(operandOf.size());
+  pack::RefuseTooManyFiles(operandOf.size());
 
   archive::ArchiveWriter writer(path, *layout, operandOf.size());
   std::vector<std::uint16_t> ids;
@@ -195,7 +190,7 @@ int RunUpdate(const Arguments& args) {
   std::vector<bool> fromOperand;
   ByteBuffer data;
   for (std::size_t i = 0; i < operandOf.size(); ++i) {
-    if (operandOf[i] != kNoRank) {
+    if (operandOf[i] != kNone) {
       const std::string& file = files[operandOf[i]];
       CurrentContext().item = file;
       LoadAsStored(file, data);

@@ -43,13 +43,17 @@ std::vector<ListedFile> ListFolder(const std::string& folder) {
   return files;
 }
 
+void RefuseTooManyFiles(std::size_t count) {
+  if (count > archive::kMaxEntries) {
+    throw Exception("Too many files: " + std::to_string(count) + " (at most " +
+                    std::to_string(archive::kMaxEntries) + ")");
+  }
+}
+
 std::vector<std::uint16_t> PackFiles(std::string& current, const archive::Layout& layout,
                                      const std::string& archivePath, const std::string& folder,
                                      const std::vector<ListedFile>& files) {
-  if (files.size() > archive::kMaxEntries) {
-    throw Exception("Too many files: " + std::to_string(files.size()) + " (at most " +
-                    std::to_string(archive::kMaxEntries) + ")");
-  }
+  RefuseTooManyFiles(files.size());
   RefuseArchiveInFolder(current, archivePath, folder, files);
 
   const bool storesIds = &layout == &archive::kShortLayout;

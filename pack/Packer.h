@@ -28,6 +28,10 @@ struct ListedFile {
 // enumerates them; folders are not entered and not listed.
 std::vector<ListedFile> ListFolder(const std::string& folder);
 
+// Refuses more files than an archive can count: "Too many files: N (at most
+// 65535)".
+void RefuseTooManyFiles(std::size_t count);
+
 // Packs the listed files of `folder`, in the order given, into a new archive
 // at `archivePath`: ".bmp" files converted into image records, every other
 // file byte for byte. Refuses more than 65535 files and a listed file that is
