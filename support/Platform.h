@@ -39,10 +39,10 @@ inline constexpr std::uint32_t TruncateExisting = 5;
 inline constexpr std::uint32_t AttributeDirectory = 0x10;
 inline constexpr std::uint32_t AttributeNormal = 0x80;
 inline constexpr std::uint32_t FlagSequentialScan = 0x08000000u;
-// For the dispositions that create a file (CreateNew, CreateAlways,
-// OpenAlways): when the name itself is a symbolic link (POSIX) or a reparse
-// point (Windows), the link is removed and a new file is created in its
-// place; the file it pointed to is never opened. Links in the folders above
+// With CreateAlways or OpenAlways: when the name itself is a symbolic link
+// (POSIX) or a reparse point (Windows), the link is removed and a new file
+// is created in its place; the file it pointed to is never opened. (CreateNew
+// fails on any existing name, a link included.) Links in the folders above
 // are followed as usual. Every output file of the unpackers is created with
 // this flag: SaveWholeFile, the BMP writer and any streaming writer pass it
 // (through CreateFile or CreateFileForced).

@@ -112,7 +112,8 @@ Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t /
   // run. The flag stays set: it has no effect on regular files, and clearing
   // it would cost two more system calls for every file opened.
   const std::string native = Native(name);
-  const bool replaceLink = (createFlags & FlagReplaceLink) != 0 && (flags & O_CREAT) != 0;
+  const bool replaceLink = (createFlags & FlagReplaceLink) != 0 &&
+                           (disposition == CreateAlways || disposition == OpenAlways);
   if (replaceLink) flags |= O_NOFOLLOW;
   int fd = OpenRetrying(native, flags | O_NONBLOCK);
   // A link at the name: remove the link itself and create the file anew.

@@ -66,9 +66,8 @@ void Fill(const WIN32_FIND_DATAA& native, FindData& data) {
 
 Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                   std::uint32_t disposition, std::uint32_t flags) {
-  const bool creates =
-      disposition == CreateNew || disposition == CreateAlways || disposition == OpenAlways;
-  if ((flags & FlagReplaceLink) != 0 && creates) {
+  const bool replaces = disposition == CreateAlways || disposition == OpenAlways;
+  if ((flags & FlagReplaceLink) != 0 && replaces) {
     // A reparse point (symbolic link, junction) at the name is removed
     // itself, so that the file it points to is never opened.
     const DWORD attributes = ::GetFileAttributesA(name.c_str());
