@@ -86,9 +86,18 @@ void TQxAtomicFile::Commit() {
   // Data first, then the name: a rename that reaches the disk before the data
   // would leave an empty or partial target after a power cut.
   bool ok = os::FlushFile(stream_->Handle());
-  if (ok && unnamed_) ok = NameTemporary();
-  ok = ok && stream_->Close();
-  ok = ok && os::MoveFileReplace(tempPath_, targetPath_);
+  if (ok && unnamed_) {
+    // Named and moved at once, so that a kill between the two calls (the
+    // only moment a name of it exists) is as unlikely as can be. Its data is
+    // already on disk, so closing it afterwards can lose nothing and its
+    // outcome does not matter.
+    ok = NameTemporary() && os::MoveFileReplace(tempPath_, targetPath_);
+    const std::uint32_t code = os::GetLastError();
+    stream_->Close();
+    os::SetLastError(code);
+  } else {
+    ok = ok && stream_->Close() && os::MoveFileReplace(tempPath_, targetPath_);
+  }
   if (ok) {
     done_ = true;
     // The new entry of the folder must survive a power cut too.
