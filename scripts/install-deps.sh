@@ -6,7 +6,8 @@
 #
 # Groups (the build group is always included):
 #   build    cmake, ninja and g++
-#   test     GoogleTest (the CMake package of libgtest-dev), groff (man pages)
+#   test     GoogleTest (the CMake package of libgtest-dev), groff (man pages),
+#            strace (the order of the system calls of a pack run)
 #   windows  the mingw-w64 cross compiler, wine and the GoogleTest sources
 #   fuzz     clang 14 with libFuzzer
 #   bench    hyperfine, Pillow, GNU time and Google Benchmark
@@ -20,7 +21,7 @@ set -euo pipefail
 packages_of() {
   case $1 in
     build) echo cmake ninja-build g++ ;;
-    test) echo libgtest-dev groff-base ;;
+    test) echo libgtest-dev groff-base strace ;;
     windows) echo g++-mingw-w64-x86-64 wine wine64 googletest ;;
     fuzz) echo clang-14 libclang-rt-14-dev python3 ;;
     bench) echo hyperfine python3 python3-pil time libbenchmark-dev ;;

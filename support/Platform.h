@@ -39,6 +39,14 @@ inline constexpr std::uint32_t TruncateExisting = 5;
 inline constexpr std::uint32_t AttributeDirectory = 0x10;
 inline constexpr std::uint32_t AttributeNormal = 0x80;
 inline constexpr std::uint32_t FlagSequentialScan = 0x08000000u;
+// With CreateAlways or OpenAlways: when the name itself is a symbolic link
+// (POSIX) or a reparse point (Windows), the link is removed and a new file
+// is created in its place; the file it pointed to is never opened. (CreateNew
+// fails on any existing name, a link included.) Links in the folders above
+// are followed as usual. Every output file of the unpackers is created with
+// this flag: SaveWholeFile, the BMP writer and any streaming writer pass it
+// (through CreateFile or CreateFileForced).
+inline constexpr std::uint32_t FlagReplaceLink = 0x00000001u;
 inline constexpr std::uint32_t InvalidAttributes = 0xFFFFFFFFu;
 
 // Seek origins.
@@ -84,6 +92,19 @@ bool MoveFileReplace(const std::string& from, const std::string& to);
 bool DeleteFile(const std::string& name);
 // The identity and size of an existing file; false when it does not exist.
 bool GetFileId(const std::string& name, FileId& id, std::uint64_t& size);
+// Makes the data written to the file durable (it survives a power cut).
+bool FlushFile(Handle file);
+// Makes the entries of a folder (a rename into it) durable. Where the system
+// has no such call, or the rename itself was written through, it succeeds.
+bool FlushFolder(const std::string& folder);
+// A file without a name in the folder, opened for reading and writing, with
+// the permissions a newly created file gets. It vanishes when closed unless
+// NameUnnamedFile gave it a name first. InvalidHandle where the platform or
+// the file system does not offer such files.
+Handle CreateUnnamedFile(const std::string& folder);
+// Gives a file from CreateUnnamedFile the name `name` in its folder; fails
+// (and leaves everything as it was) when the name is taken.
+bool NameUnnamedFile(Handle file, const std::string& name);
 
 // Folders.
 std::uint32_t GetFileAttributes(const std::string& name);

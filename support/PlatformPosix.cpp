@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "Platform.h"
 
@@ -35,6 +36,18 @@ std::string Native(const std::string& path) {
 }
 
 int ToFd(Handle handle) { return static_cast<int>(handle); }
+
+// How often a link at an output name is removed before giving up, when
+// another process keeps putting one back.
+constexpr int kLinkAttempts = 8;
+
+int OpenRetrying(const std::string& native, int flags) {
+  int fd;
+  do {
+    fd = open(native.c_str(), flags, kNewFileMode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
 
 // The size of each file opened for reading only, as the check at opening
 // found it, so that asking for the size right after opening (as whole-file
@@ -83,7 +96,7 @@ bool NextEntry(Search& search, FindData& data) {
 }  // namespace
 
 Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t /*share*/,
-                  std::uint32_t disposition, std::uint32_t /*flags*/) {
+                  std::uint32_t disposition, std::uint32_t createFlags) {
   int flags = O_CLOEXEC;
   const bool read = (access & GenericRead) != 0;
   const bool write = (access & GenericWrite) != 0;
@@ -98,10 +111,25 @@ Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t /
   // Opened without blocking so that a FIFO named as a file cannot hang the
   // run. The flag stays set: it has no effect on regular files, and clearing
   // it would cost two more system calls for every file opened.
-  int fd;
-  do {
-    fd = open(Native(name).c_str(), flags | O_NONBLOCK, kNewFileMode);
-  } while (fd < 0 && errno == EINTR);
+  const std::string native = Native(name);
+  const bool replaceLink = (createFlags & FlagReplaceLink) != 0 &&
+                           (disposition == CreateAlways || disposition == OpenAlways);
+  if (replaceLink) flags |= O_NOFOLLOW;
+  int fd = OpenRetrying(native, flags | O_NONBLOCK);
+  // A link at the name: remove the link itself and create the file anew.
+  // O_EXCL makes sure the new file is the one this call created, even when
+  // another process puts a link back in between.
+  for (int attempt = 0; fd < 0 && replaceLink && errno == ELOOP && attempt < kLinkAttempts;
+       ++attempt) {
+    struct stat info {};
+    if (lstat(native.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      errno = ELOOP;
+      break;
+    }
+    if (unlink(native.c_str()) != 0 && errno != ENOENT) break;
+    fd = OpenRetrying(native, flags | O_NONBLOCK | O_EXCL);
+    if (fd < 0 && errno == EEXIST) errno = ELOOP;
+  }
   if (fd < 0) return InvalidHandle;
   // A file opened for writing was just made (or emptied) by this call, or is
   // refused by open itself when it names a folder. A file opened for reading
@@ -204,6 +232,51 @@ bool MoveFileReplace(const std::string& from, const std::string& to) {
 }
 
 bool DeleteFile(const std::string& name) { return unlink(Native(name).c_str()) == 0; }
+
+bool FlushFile(Handle file) {
+  int result;
+  do {
+    result = fdatasync(ToFd(file));
+  } while (result < 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool FlushFolder(const std::string& folder) {
+  const std::string native = folder.empty() ? std::string(".") : Native(folder);
+  const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int result;
+  do {
+    result = fsync(fd);
+  } while (result < 0 && errno == EINTR);
+  const int code = errno;
+  close(fd);
+  // Some file systems cannot sync a folder at all; nothing more can be done.
+  if (result < 0 && (code == EINVAL || code == EROFS || code == ENOTSUP)) return true;
+  errno = code;
+  return result == 0;
+}
+
+Handle CreateUnnamedFile(const std::string& folder) {
+#ifdef O_TMPFILE
+  const std::string native = folder.empty() ? std::string(".") : Native(folder);
+  const int fd = OpenRetrying(native, O_TMPFILE | O_RDWR | O_CLOEXEC);
+  if (fd < 0) return InvalidHandle;
+  ForgetSize(fd);
+  return fd;
+#else
+  (void)folder;
+  errno = ENOTSUP;
+  return InvalidHandle;
+#endif
+}
+
+bool NameUnnamedFile(Handle file, const std::string& name) {
+  // The descriptor's entry under /proc names the unnamed file; linking it
+  // with AT_SYMLINK_FOLLOW needs no privilege (AT_EMPTY_PATH would).
+  const std::string self = "/proc/self/fd/" + std::to_string(ToFd(file));
+  return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, Native(name).c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
 
 bool GetFileId(const std::string& name, FileId& id, std::uint64_t& size) {
   struct stat info {};

@@ -66,7 +66,22 @@ void Fill(const WIN32_FIND_DATAA& native, FindData& data) {
 
 Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                   std::uint32_t disposition, std::uint32_t flags) {
-  return FromNative(::CreateFileA(name.c_str(), access, share, nullptr, disposition, flags, nullptr));
+  const bool replaces = disposition == CreateAlways || disposition == OpenAlways;
+  if ((flags & FlagReplaceLink) != 0 && replaces) {
+    // A reparse point (symbolic link, junction) at the name is removed
+    // itself, so that the file it points to is never opened.
+    const DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                               ? ::RemoveDirectoryA(name.c_str())
+                               : ::DeleteFileA(name.c_str());
+      if (removed == FALSE) return InvalidHandle;
+    }
+  }
+  // The interface's own flag has no meaning for the system: take it out.
+  const DWORD native = flags & ~static_cast<DWORD>(FlagReplaceLink);
+  return FromNative(
+      ::CreateFileA(name.c_str(), access, share, nullptr, disposition, native, nullptr));
 }
 
 bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t& done) {
@@ -107,7 +122,24 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 }
 
 bool MoveFileReplace(const std::string& from, const std::string& to) {
-  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  // Written through: the call returns only once the move is on disk.
+  return ::MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool FlushFile(Handle file) { return ::FlushFileBuffers(ToNative(file)) != FALSE; }
+
+// MoveFileReplace writes the move through, so nothing is left to flush.
+bool FlushFolder(const std::string& /*folder*/) { return true; }
+
+Handle CreateUnnamedFile(const std::string& /*folder*/) {
+  ::SetLastError(ERROR_NOT_SUPPORTED);
+  return InvalidHandle;
+}
+
+bool NameUnnamedFile(Handle /*file*/, const std::string& /*name*/) {
+  ::SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
 }
 
 bool DeleteFile(const std::string& name) { return ::DeleteFileA(name.c_str()) != FALSE; }

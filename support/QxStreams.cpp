@@ -53,7 +53,7 @@ TFileStream::TFileStream(const std::string& name, Mode mode) {
     if (handle_ == os::InvalidHandle) RaiseOpenError(name);
   } else {
     handle_ = os::CreateFile(name, os::GenericRead | os::GenericWrite, os::ShareNone,
-                             os::CreateAlways, os::AttributeNormal);
+                             os::CreateAlways, os::AttributeNormal | os::FlagReplaceLink);
     if (handle_ == os::InvalidHandle) RaiseCreateError(name);
   }
 }

@@ -46,7 +46,8 @@ class TFileStream : public TStream {
  public:
   enum class Mode {
     OpenRead,  // existing file, read only, shared with nobody
-    Create,    // created or truncated, read and write, shared with nobody
+    Create,    // created or truncated, read and write, shared with nobody;
+               // a link at the name is replaced, never written through
   };
   // Raises "Cannot open file ..." or "Cannot create file ..." on failure.
   TFileStream(const std::string& name, Mode mode);

@@ -232,8 +232,9 @@ ByteBuffer LoadWholeFile(const std::string& name) {
 }
 
 void SaveWholeFile(const std::string& name, const std::uint8_t* start, std::uint64_t count) {
+  // A link at the name is replaced by the new file, never written through.
   HandleGuard file(CreateFileForced(name, os::GenericWrite, os::ShareRead | os::ShareDelete,
-                                    os::CreateAlways, os::AttributeNormal));
+                                    os::CreateAlways, os::AttributeNormal | os::FlagReplaceLink));
   if (file.Get() == os::InvalidHandle) RaiseOSError();
   std::uint64_t done = 0;
   while (done < count) {

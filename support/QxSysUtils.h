@@ -78,8 +78,10 @@ os::Handle CreateFileForced(const std::string& name, std::uint32_t access, std::
 ByteBuffer LoadWholeFile(const std::string& name);
 void LoadWholeFile(const std::string& name, ByteBuffer& buffer);
 // Writes all `count` bytes as the file's whole content, creating missing
-// folders and replacing an existing file. A failed write removes the
-// incomplete file before the error is raised.
+// folders and replacing an existing file. A symbolic link or reparse point
+// at the name is replaced itself; the file it points to is left alone (other
+// writers of output files get the same by passing os::FlagReplaceLink). A
+// failed write removes the incomplete file before the error is raised.
 void SaveWholeFile(const std::string& name, const std::uint8_t* start, std::uint64_t count);
 void SaveWholeFile(const std::string& name, const ByteBuffer& buffer);
 // True when the folder exists afterwards. Never raises.
