@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "BmpFixtures.h"
+#include "FixtureBmp.h"
 #include "ProgramFixture.h"
 #include "QxStreams.h"
 #include "QxSysUtils.h"
