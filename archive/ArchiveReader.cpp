@@ -69,6 +69,41 @@ void ArchiveReader::ReadData(const Entry& entry, ByteBuffer& data) {
   ReadRange(entry.offset, entry.size, data);
 }
 
+void ArchiveReader::CopyData(const Entry& entry,
+                            const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+  constexpr std::size_t kWindowLimit = 8u << 20;
+  if (entry.size == 0) return;
+  if (!InBounds(entry)) throw EReadError(kStreamReadError);
+  std::uint64_t at = entry.offset;
+  std::uint64_t left = entry.size;
+  while (left > 0) {
+    if (at < windowStart_ || at >= windowStart_ + windowSize_) {
+      // Read ahead only where reading goes on from the end of the last
+      // window; an entry elsewhere reads just its own bytes, so entries
+      // stored out of order cost no more than one read each.
+      const bool follows = windowSize_ != 0 && at == windowStart_ + windowSize_;
+      std::uint64_t want = std::min<std::uint64_t>(kWindowLimit, fileSize_ - at);
+      if (!follows) want = std::min(want, left);
+      if (window_.size() < want) window_.resize(static_cast<std::size_t>(want));
+      if (position_ != static_cast<std::int64_t>(at) &&
+          in_.Seek(static_cast<std::int64_t>(at), SeekOrigin::Beginning) != static_cast<std::int64_t>(at)) {
+        throw EReadError(kStreamReadError);
+      }
+      position_ = -1;
+      windowSize_ = 0;
+      in_.ReadBuffer(window_.data(), static_cast<std::int64_t>(want));
+      position_ = static_cast<std::int64_t>(at + want);
+      windowStart_ = at;
+      windowSize_ = static_cast<std::size_t>(want);
+    }
+    const auto from = static_cast<std::size_t>(at - windowStart_);
+    const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(left, windowSize_ - from));
+    sink(window_.data() + from, take);
+    at += take;
+    left -= take;
+  }
+}
+
 void ArchiveReader::ReadRange(std::uint64_t offset, std::uint64_t length, ByteBuffer& buffer) {
   if (offset > fileSize_ || length > fileSize_ - offset) throw EReadError(kStreamReadError);
   buffer.resize(static_cast<std::size_t>(length));

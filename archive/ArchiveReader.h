@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,12 @@ class ArchiveReader {
   // Fills `data` with the entry's bytes; an entry of size 0 is never read,
   // whatever its offset.
   void ReadData(const Entry& entry, ByteBuffer& data);
+  // Hands the entry's bytes to `sink` in order, in pieces of at most 8 MiB.
+  // Entries that follow each other in the file are read ahead together, in
+  // reads of up to 8 MiB, so a run of small entries costs a read per 8 MiB
+  // rather than one per entry. An entry that does not fit in the file fails
+  // with "Stream read error" before anything is handed out.
+  void CopyData(const Entry& entry, const std::function<void(const std::uint8_t*, std::size_t)>& sink);
   // Fills `data` with the first `length` bytes of the entry, or all of a
   // shorter one.
   void ReadHead(const Entry& entry, std::size_t length, ByteBuffer& data);
@@ -59,6 +66,10 @@ class ArchiveReader {
   // without a seek between them.
   std::int64_t position_ = 0;
   std::vector<Entry> entries_;
+  // The bytes last read ahead by CopyData and where they lie in the file.
+  ByteBuffer window_;
+  std::uint64_t windowStart_ = 0;
+  std::size_t windowSize_ = 0;
 };
 
 // How well an archive file fits one layout.

@@ -11,6 +11,8 @@ namespace {
 
 // Small entries are gathered into one write; larger ones go straight through.
 constexpr std::size_t kPendingLimit = 1u << 20;
+// Large files are copied in pieces of this size at most.
+constexpr std::size_t kPieceLimit = 8u << 20;
 
 }  // namespace
 
@@ -22,7 +24,7 @@ ArchiveWriter::ArchiveWriter(const std::string& path, const Layout& layout, std:
       records_(count * layout.entrySize, 0),
       file_(path) {
   if (count > kMaxEntries) throw EInvalidOperation("Too many entries for an archive");
-  pending_.reserve(kPendingLimit);
+  pending_.resize(kPendingLimit);
   std::uint8_t countField[kCountSize];
   PutU16(countField, static_cast<std::uint16_t>(count));
   TStream& out = file_.Stream();
@@ -38,14 +40,40 @@ std::string ArchiveWriter::Add(std::string_view storedName, const std::uint8_t* 
   return slotName;
 }
 
+std::string ArchiveWriter::AddFile(std::string_view storedName, TQxInputFile& file) {
+  const NameSlot slot = MakeSlot(storedName);
+  std::string slotName = SlotName(slot);
+  const std::uint64_t size = file.Size();
+  Record(slot, layout_.hash(slotName), size);
+  if (size < kPendingLimit) {
+    if (pendingUsed_ + size > kPendingLimit) Flush();
+    file.Read(pending_.data() + pendingUsed_, static_cast<std::size_t>(size));
+    pendingUsed_ += static_cast<std::size_t>(size);
+    return slotName;
+  }
+  Flush();
+  if (piece_.empty()) piece_.resize(kPieceLimit);
+  for (std::uint64_t left = size; left > 0;) {
+    const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece_.size()));
+    file.Read(piece_.data(), take);
+    file_.Stream().WriteBuffer(piece_.data(), static_cast<std::int64_t>(take));
+    left -= take;
+  }
+  return slotName;
+}
+
 void ArchiveWriter::AddKept(const NameSlot& slot, std::uint32_t hash, const std::uint8_t* data,
                             std::size_t size) {
+  Record(slot, hash, size);
+  Append(data, size);
+}
+
+void ArchiveWriter::Record(const NameSlot& slot, std::uint32_t hash, std::uint64_t size) {
   if (added_ >= count_) throw EInvalidOperation("More entries than the archive was made for");
   if (offset_ + size >= kMaxArchiveData) throw Exception("Archive would exceed 4 GiB");
   std::copy(slot.begin(), slot.end(), &names_[added_ * kNameSlotSize]);
   EncodeEntry(layout_, {hash, static_cast<std::uint32_t>(offset_), static_cast<std::uint32_t>(size)},
               &records_[added_ * layout_.entrySize]);
-  Append(data, size);
   offset_ += size;
   ++added_;
 }
@@ -56,13 +84,14 @@ void ArchiveWriter::Append(const std::uint8_t* data, std::size_t size) {
     file_.Stream().WriteBuffer(data, static_cast<std::int64_t>(size));
     return;
   }
-  if (pending_.size() + size > kPendingLimit) Flush();
-  pending_.insert(pending_.end(), data, data + size);
+  if (pendingUsed_ + size > kPendingLimit) Flush();
+  std::copy_n(data, size, pending_.data() + pendingUsed_);
+  pendingUsed_ += size;
 }
 
 void ArchiveWriter::Flush() {
-  file_.Stream().WriteBuffer(pending_.data(), static_cast<std::int64_t>(pending_.size()));
-  pending_.clear();
+  file_.Stream().WriteBuffer(pending_.data(), static_cast<std::int64_t>(pendingUsed_));
+  pendingUsed_ = 0;
 }
 
 void ArchiveWriter::Finish() {

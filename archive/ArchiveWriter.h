@@ -24,6 +24,11 @@ class ArchiveWriter {
   // that of the cut name). Raises "Archive would exceed 4 GiB" when the data
   // would reach that far. Returns the name as its slot holds it.
   std::string Add(std::string_view storedName, const std::uint8_t* data, std::size_t size);
+  // Adds the next entry with the whole content of a file opened for
+  // reading. Small files are read straight into the gathering buffer; larger
+  // ones are copied through a buffer of at most 8 MiB, so memory does not
+  // grow with the file.
+  std::string AddFile(std::string_view storedName, TQxInputFile& file);
   // Adds the next entry with a slot and stored hash kept as they are.
   void AddKept(const NameSlot& slot, std::uint32_t hash, const std::uint8_t* data,
                std::size_t size);
@@ -34,6 +39,8 @@ class ArchiveWriter {
   void Commit();
 
  private:
+  // Fills in the next entry's records; its data must follow.
+  void Record(const NameSlot& slot, std::uint32_t hash, std::uint64_t size);
   void Append(const std::uint8_t* data, std::size_t size);
   void Flush();
 
@@ -45,6 +52,8 @@ class ArchiveWriter {
   ByteBuffer names_;
   ByteBuffer records_;
   ByteBuffer pending_;  // small entries gathered into larger writes
+  std::size_t pendingUsed_ = 0;
+  ByteBuffer piece_;    // the copy buffer of large files, made when first needed
   TQxAtomicFile file_;
 };
 

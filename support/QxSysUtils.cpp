@@ -162,31 +162,6 @@ void RaiseCreateError(const std::string& name) {
 
 // ---- Files and folders ------------------------------------------------------
 
-namespace {
-
-// Closes a handle on every path out of the whole-file operations.
-class HandleGuard {
- public:
-  explicit HandleGuard(os::Handle handle) : handle_(handle) {}
-  ~HandleGuard() {
-    if (handle_ != os::InvalidHandle) os::CloseHandle(handle_);
-  }
-  HandleGuard(const HandleGuard&) = delete;
-  HandleGuard& operator=(const HandleGuard&) = delete;
-  os::Handle Get() const { return handle_; }
-  // Closes now; reports whether the close succeeded.
-  bool Close() {
-    const bool ok = os::CloseHandle(handle_);
-    handle_ = os::InvalidHandle;
-    return ok;
-  }
-
- private:
-  os::Handle handle_;
-};
-
-}  // namespace
-
 os::Handle CreateFileForced(const std::string& name, std::uint32_t access, std::uint32_t share,
                             std::uint32_t disposition, std::uint32_t flags) {
   if (disposition == os::CreateNew || disposition == os::CreateAlways ||
@@ -202,20 +177,28 @@ os::Handle CreateFileForced(const std::string& name, std::uint32_t access, std::
   return os::CreateFile(name, access, share, disposition, flags);
 }
 
-void LoadWholeFile(const std::string& name, ByteBuffer& buffer) {
-  HandleGuard file(CreateFileForced(name, os::GenericRead, os::ShareRead, os::OpenExisting,
-                                    os::AttributeNormal | os::FlagSequentialScan));
-  if (file.Get() == os::InvalidHandle) RaiseOSError();
-  const std::int64_t size = os::GetFileSize(file.Get());
-  if (size < 0) RaiseOSError();
-  if (static_cast<std::uint64_t>(size) > buffer.max_size()) throw EOutOfMemory(kOutOfMemory);
-  buffer.resize(static_cast<std::size_t>(size));
-  std::uint64_t done = 0;
-  while (done < buffer.size()) {
-    const auto piece =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(buffer.size() - done, kMaxTransfer));
+TQxInputFile::TQxInputFile(const std::string& name)
+    : handle_(CreateFileForced(name, os::GenericRead, os::ShareRead, os::OpenExisting,
+                               os::AttributeNormal | os::FlagSequentialScan)) {
+  if (handle_ == os::InvalidHandle) RaiseOSError();
+  const std::int64_t size = os::GetFileSize(handle_);
+  if (size < 0) {
+    const std::uint32_t code = os::GetLastError();
+    os::CloseHandle(handle_);
+    os::SetLastError(code);
+    RaiseOSError();
+  }
+  size_ = static_cast<std::uint64_t>(size);
+}
+
+TQxInputFile::~TQxInputFile() { os::CloseHandle(handle_); }
+
+void TQxInputFile::Read(std::uint8_t* buffer, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(count - done, kMaxTransfer));
     std::uint32_t got = 0;
-    if (!os::ReadFile(file.Get(), buffer.data() + done, piece, got)) RaiseOSError();
+    if (!os::ReadFile(handle_, buffer + done, piece, got)) RaiseOSError();
     if (got == 0) {
       // The file shrank under us: report it rather than hand out stale bytes.
       os::SetLastError(0);
@@ -225,40 +208,67 @@ void LoadWholeFile(const std::string& name, ByteBuffer& buffer) {
   }
 }
 
+void LoadWholeFile(const std::string& name, ByteBuffer& buffer) {
+  TQxInputFile file(name);
+  if (file.Size() > buffer.max_size()) throw EOutOfMemory(kOutOfMemory);
+  buffer.resize(static_cast<std::size_t>(file.Size()));
+  file.Read(buffer.data(), buffer.size());
+}
+
 ByteBuffer LoadWholeFile(const std::string& name) {
   ByteBuffer buffer;
   LoadWholeFile(name, buffer);
   return buffer;
 }
 
-void SaveWholeFile(const std::string& name, const std::uint8_t* start, std::uint64_t count) {
+TQxOutputFile::TQxOutputFile(const std::string& name)
+    : name_(name),
+      handle_(CreateFileForced(name, os::GenericWrite, os::ShareRead | os::ShareDelete,
+                               os::CreateAlways, os::AttributeNormal | os::FlagReplaceLink)) {
   // A link at the name is replaced by the new file, never written through.
-  HandleGuard file(CreateFileForced(name, os::GenericWrite, os::ShareRead | os::ShareDelete,
-                                    os::CreateAlways, os::AttributeNormal | os::FlagReplaceLink));
-  if (file.Get() == os::InvalidHandle) RaiseOSError();
+  if (handle_ == os::InvalidHandle) RaiseOSError();
+}
+
+TQxOutputFile::~TQxOutputFile() {
+  // Still open: the content was never completed (an error elsewhere ended
+  // the writing), so the file goes.
+  if (handle_ != os::InvalidHandle) {
+    os::CloseHandle(handle_);
+    os::DeleteFile(name_);
+  }
+}
+
+void TQxOutputFile::Fail(std::uint32_t code) {
+  // Keep the code of the failing call, remove the incomplete file, then
+  // report the failure.
+  if (handle_ != os::InvalidHandle) os::CloseHandle(handle_);
+  handle_ = os::InvalidHandle;
+  os::DeleteFile(name_);
+  os::SetLastError(code);
+  RaiseOSError();
+}
+
+void TQxOutputFile::Write(const std::uint8_t* start, std::uint64_t count) {
   std::uint64_t done = 0;
   while (done < count) {
     const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(count - done, kMaxTransfer));
     std::uint32_t put = 0;
-    const bool ok = os::WriteFile(file.Get(), start + done, piece, put);
-    if (!ok || put == 0) {
-      // Keep the code of the failing call, remove the incomplete file, then
-      // report the failure.
-      std::uint32_t code = os::GetLastError();
-      if (ok) code = 0;
-      file.Close();
-      os::DeleteFile(name);
-      os::SetLastError(code);
-      RaiseOSError();
-    }
+    const bool ok = os::WriteFile(handle_, start + done, piece, put);
+    if (!ok || put == 0) Fail(ok ? 0 : os::GetLastError());
     done += put;
   }
-  if (!file.Close()) {
-    const std::uint32_t code = os::GetLastError();
-    os::DeleteFile(name);
-    os::SetLastError(code);
-    RaiseOSError();
-  }
+}
+
+void TQxOutputFile::Close() {
+  const os::Handle handle = handle_;
+  handle_ = os::InvalidHandle;
+  if (!os::CloseHandle(handle)) Fail(os::GetLastError());
+}
+
+void SaveWholeFile(const std::string& name, const std::uint8_t* start, std::uint64_t count) {
+  TQxOutputFile file(name);
+  file.Write(start, count);
+  file.Close();
 }
 
 void SaveWholeFile(const std::string& name, const ByteBuffer& buffer) {

@@ -74,6 +74,42 @@ std::string SystemErrorMessage(std::uint32_t code);
 // dispositions that create files.
 os::Handle CreateFileForced(const std::string& name, std::uint32_t access, std::uint32_t share,
                             std::uint32_t disposition, std::uint32_t flags);
+// A file opened for reading in pieces: its size is known from the opening,
+// and each Read fills the buffer completely (a file that ends early is an
+// error). Closed when destroyed.
+class TQxInputFile {
+ public:
+  explicit TQxInputFile(const std::string& name);
+  ~TQxInputFile();
+  TQxInputFile(const TQxInputFile&) = delete;
+  TQxInputFile& operator=(const TQxInputFile&) = delete;
+  std::uint64_t Size() const { return size_; }
+  void Read(std::uint8_t* buffer, std::size_t count);
+
+ private:
+  os::Handle handle_;
+  std::uint64_t size_ = 0;
+};
+
+// A file created (or emptied) for writing in pieces, creating missing
+// folders. A failed write or close, or destruction before Close, removes the
+// incomplete file; the failures raise afterwards.
+class TQxOutputFile {
+ public:
+  explicit TQxOutputFile(const std::string& name);
+  ~TQxOutputFile();
+  TQxOutputFile(const TQxOutputFile&) = delete;
+  TQxOutputFile& operator=(const TQxOutputFile&) = delete;
+  void Write(const std::uint8_t* start, std::uint64_t count);
+  void Close();
+
+ private:
+  [[noreturn]] void Fail(std::uint32_t code);
+
+  std::string name_;
+  os::Handle handle_;
+};
+
 // Reads the whole file, whatever its size.
 ByteBuffer LoadWholeFile(const std::string& name);
 void LoadWholeFile(const std::string& name, ByteBuffer& buffer);
