@@ -14,14 +14,18 @@ constexpr const char* kCollisionHead = "The following files have the same hash I
 constexpr const char* kCollisionTail = "\r\nRename them to make their IDs different.";
 
 // Refuses a listed file that is the archive itself, however its path is
-// spelled, before anything is written.
+// spelled, before anything is written. Only files that could be the archive
+// (same size, or same index on its volume, where the listing reported them)
+// are asked for their identity, so a folder of many files costs no query
+// per file.
 void RefuseArchiveInFolder(std::string& current, const std::string& archivePath, const std::string& folder,
                            const std::vector<ListedFile>& files) {
   os::FileId archiveId;
   std::uint64_t archiveSize = 0;
   if (!os::GetFileId(archivePath, archiveId, archiveSize)) return;
   for (const ListedFile& file : files) {
-    if (file.size != archiveSize) continue;
+    if (file.sizeKnown && file.size != archiveSize) continue;
+    if (file.index != 0 && file.index != archiveId.index) continue;
     os::FileId id;
     std::uint64_t size = 0;
     if (os::GetFileId(folder + file.name, id, size) && id == archiveId) {
@@ -37,7 +41,8 @@ std::vector<ListedFile> ListFolder(const std::string& folder) {
   std::vector<ListedFile> files;
   TQxFindFile find(folder + "*");
   while (find.FindAttributes(0, os::AttributeDirectory)) {
-    files.push_back({find.FindData().name, find.FindData().size});
+    const os::FindData& data = find.FindData();
+    files.push_back({data.name, data.sizeKnown, data.size, data.index});
     find.FindNext();
   }
   return files;
@@ -63,12 +68,14 @@ std::vector<std::uint16_t> PackFiles(std::string& current, const archive::Layout
   ByteBuffer data;
   for (const ListedFile& file : files) {
     current = folder + file.name;
+    std::string slotName;
     if (archive::IsBitmapFileName(file.name)) {
       ImportImage(current, data);
+      slotName = writer.Add(archive::StoredNameOf(file.name), data.data(), data.size());
     } else {
-      LoadWholeFile(current, data);
+      TQxInputFile in(current);
+      slotName = writer.AddFile(archive::StoredNameOf(file.name), in);
     }
-    const std::string slotName = writer.Add(archive::StoredNameOf(file.name), data.data(), data.size());
     if (storesIds) ids.push_back(archive::HashId(slotName));
   }
   // Failures while the last data and the tables are written still name the

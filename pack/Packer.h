@@ -21,7 +21,9 @@ struct PackerProgram {
 // One listed file of the folder.
 struct ListedFile {
   std::string name;  // bare name as the system reported it
-  std::uint64_t size = 0;
+  bool sizeKnown = true;
+  std::uint64_t size = 0;   // meaningful when sizeKnown
+  std::uint64_t index = 0;  // the file's index on its volume; 0 when not reported
 };
 
 // The files of a folder (ending in a delimiter), in the order the system

@@ -61,10 +61,16 @@ inline constexpr std::uint32_t MessageIconInformation = 0x40;
 // Longest name a directory entry may report, in bytes.
 inline constexpr std::size_t MaxEntryName = 260;
 
-// One directory entry as a listing reports it.
+// One directory entry as a listing reports it. A listing that learns an
+// entry's kind without asking for its details (POSIX readdir) leaves the size
+// of a regular file unknown; it then reports the file's index on its volume
+// instead, so that a caller can find one particular file without a query per
+// entry.
 struct FindData {
   std::uint32_t attributes = 0;
-  std::uint64_t size = 0;
+  bool sizeKnown = true;
+  std::uint64_t size = 0;   // meaningful when sizeKnown
+  std::uint64_t index = 0;  // the file's index on its volume; 0 when not reported
   std::string name;
 };
 

@@ -77,17 +77,32 @@ struct Search {
 // Fills `data` with the next entry that matches the pattern and is, after
 // following links, a regular file or a directory. Other kinds (FIFOs,
 // sockets, devices, broken links) are left out so no read blocks on them.
+// Where the system reports the entry's kind with its name, a regular file or
+// folder costs no further system call (its size stays unknown, its index is
+// the one readdir reports); links and entries of unreported kind are asked
+// about, following links.
 bool NextEntry(Search& search, FindData& data) {
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(search.dir);
     if (entry == nullptr) return false;
     if (fnmatch(search.pattern.c_str(), entry->d_name, 0) != 0) continue;
+    if (entry->d_type == DT_REG || entry->d_type == DT_DIR) {
+      data.attributes = entry->d_type == DT_DIR ? AttributeDirectory : AttributeNormal;
+      data.sizeKnown = entry->d_type == DT_DIR;
+      data.size = 0;
+      data.index = static_cast<std::uint64_t>(entry->d_ino);
+      data.name = entry->d_name;
+      return true;
+    }
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) continue;
     struct stat info {};
     if (fstatat(dirfd(search.dir), entry->d_name, &info, 0) != 0) continue;
     if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) continue;
     data.attributes = S_ISDIR(info.st_mode) ? AttributeDirectory : AttributeNormal;
+    data.sizeKnown = true;
     data.size = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+    data.index = static_cast<std::uint64_t>(info.st_ino);
     data.name = entry->d_name;
     return true;
   }

@@ -30,8 +30,18 @@ void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::stri
     if (!archive::IsSafeEntryName(entry.name, os::RefusesDeviceNames())) {
       throw Exception("Unsafe entry name");
     }
-    reader.ReadData(entry, data);
-    WriteEntryFile(images, entry.name, data, folder);
+    if (archive::IsImageEntryName(entry.name)) {
+      reader.ReadData(entry, data);
+      WriteEntryFile(images, entry.name, data, folder);
+      continue;
+    }
+    // Plain entries go to their file piece by piece, so memory does not grow
+    // with the entry. An entry outside the file is refused before its file is
+    // made.
+    if (!reader.InBounds(entry)) throw EReadError(kStreamReadError);
+    TQxOutputFile out(folder + archive::OutputNameOf(entry.name));
+    reader.CopyData(entry, [&out](const std::uint8_t* piece, std::size_t size) { out.Write(piece, size); });
+    out.Close();
   }
   run.current.clear();
 }

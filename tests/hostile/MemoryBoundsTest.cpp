@@ -2,6 +2,8 @@
 // message and a few MiB of memory, and leave nothing behind. The peak memory
 // is measured in the release build only: sanitizers change resident memory,
 // and some platforms do not report it.
+#include <fstream>
+
 #include "FixtureBmp.h"
 #include "ProgramFixture.h"
 
@@ -73,6 +75,60 @@ TEST_F(MemoryBoundsTest, UnpackingHugeClaimsFailsQuickly) {
     ExpectSmallPeak(r);
     EXPECT_TRUE(ListDir(dir / "out2").empty());
   }
+}
+
+// True when the `count` bytes of `a` from `aStart` equal those of `b` from
+// `bStart`, compared a piece at a time so that neither file is loaded.
+bool SameBytes(const std::string& a, std::uint64_t aStart, const std::string& b, std::uint64_t bStart,
+               std::uint64_t count) {
+  constexpr std::size_t kPiece = 1u << 20;
+  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+  fa.seekg(static_cast<std::streamoff>(aStart));
+  fb.seekg(static_cast<std::streamoff>(bStart));
+  std::vector<char> pa(kPiece), pb(kPiece);
+  while (count > 0) {
+    const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(count, kPiece));
+    if (!fa.read(pa.data(), n) || !fb.read(pb.data(), n)) return false;
+    if (!std::equal(pa.begin(), pa.begin() + n, pb.begin())) return false;
+    count -= static_cast<std::uint64_t>(n);
+  }
+  return true;
+}
+
+// A 1 GiB file (sparse, with marks near its start, across an 8 MiB boundary
+// and at its end) goes into an archive and out again with a peak resident
+// memory that does not grow with the file, and comes out byte for byte.
+TEST_F(MemoryBoundsTest, OneGibFileIsPackedAndUnpackedInBoundedMemory) {
+#ifdef QX_SANITIZED
+  GTEST_SKIP() << "resident memory is measured in the release build only";
+#endif
+  if (os::PathDelimiter() == '\\') GTEST_SKIP() << "resident memory is not measured under wine";
+  constexpr std::uint64_t kSize = 1ull << 30;
+  constexpr std::uint64_t kDataStart = 2 + 12;  // count field and one long entry record
+  MakeDir(dir / "Data");
+  const std::string input = dir / "Data/big.dat";
+  {
+    std::ofstream f(input, std::ios::binary);
+    const std::pair<std::uint64_t, const char*> marks[] = {
+        {0, "start"}, {(8u << 20) - 3, "across"}, {kSize - 3, "end"}};
+    for (const auto& [at, text] : marks) {
+      f.seekp(static_cast<std::streamoff>(at));
+      f.write(text, static_cast<std::streamsize>(std::string(text).size()));
+    }
+    ASSERT_TRUE(f.good());
+  }
+  ProcessResult r = Run("Fennbind", {"big.agg", "Data"});
+  ExpectSuccess(r);
+  EXPECT_GE(r.peakMemoryKiB, 0);
+  EXPECT_LT(r.peakMemoryKiB, kPeakLimitKiB);
+  EXPECT_TRUE(SameBytes(dir / "big.agg", kDataStart, input, 0, kSize));
+
+  r = Run("Fennloose", {"big.agg", "Out"});
+  ExpectSuccess(r);
+  EXPECT_LT(r.peakMemoryKiB, kPeakLimitKiB);
+  ASSERT_EQ(std::ifstream(dir / "Out/big.dat", std::ios::binary | std::ios::ate).tellg(),
+            static_cast<std::streamoff>(kSize));
+  EXPECT_TRUE(SameBytes(dir / "Out/big.dat", 0, input, 0, kSize));
 }
 
 }  // namespace
