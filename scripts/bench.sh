@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Measures the four programs against what a user would reach for instead:
-# `tar cf` / `tar xf` of the same folders, and for the BMP files also Pillow
-# decoding them to palette indices in one Python process.
+# Measures the four programs (and qxarc's pack, extract and update where the
+# built qxarc has them) against what a user would reach for instead:
+# `tar cf` / `tar xf` of the same folders (and `tar cf` followed by `sync` of
+# its archive, for durable packing), for the BMP files also Pillow decoding
+# them to palette indices in one Python process; and against the floor,
+# build/<preset>/bench/qx_floor, which packs and unpacks the same data with
+# nothing but the open, read, write and close calls the job needs.
 #
 #   scripts/bench.sh [--no-build] [--runs N] [--quick]
 #
 # Builds the release preset (unless --no-build), generates the corpora under
 # build/bench/corpus/ (once; later runs reuse them), then times every
-# command with hyperfine (one warm-up run, then N timed runs, medians; warm
-# page cache), records peak resident memory with /usr/bin/time -v, and prints
+# command with hyperfine (one warm-up run, then N timed runs, default 7;
+# minimum, median and maximum; warm page cache), records peak resident memory with /usr/bin/time -v, and prints
 # the result tables (also written to build/bench/results/report.md).
 # --quick skips the growth runs.
 #
@@ -31,7 +35,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 build=1
-runs=5
+runs=7
 quick=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -60,6 +64,14 @@ fi
 for program in Fennbind Morrbind Fennloose Morrloose; do
   [ -x "$bin/$program" ] || { echo "missing $bin/$program" >&2; exit 1; }
 done
+floor=$(realpath -m "${QX_BENCH_FLOOR:-$bin/../bench/qx_floor}")
+[ -x "$floor" ] || { echo "missing $floor" >&2; exit 1; }
+# qxarc's commands are measured where the built qxarc has them.
+qxarc=$bin/qxarc
+has() { [ -x "$qxarc" ] && "$qxarc" "$1" --help >/dev/null 2>&1; }
+has pack && qx_pack=1 || qx_pack=0
+has extract && qx_extract=1 || qx_extract=0
+has update && qx_update=1 || qx_update=0
 
 echo "== Corpora"
 python3 bench/make_corpus.py "$work"
@@ -99,25 +111,57 @@ mem() {
 # into the folder, so the programs are started there).
 measure_pack() {
   local set=$1
+  local extra=()
+  if [ "$qx_pack" = 1 ]; then
+    extra=(-n "qxarc pack" --prepare "rm -f $out/$set-q.agg && sync"
+      "cd $corpus && $qxarc pack --layout long $out/$set-q.agg $set")
+  fi
   echo "== $set: pack"
   hf "$set-pack" \
+    -n floor --prepare "rm -f $out/$set.floor && sync" \
+    "cd $corpus && $floor pack $out/$set.floor $set" \
     -n Fennbind --prepare "rm -f $out/$set.agg && sync" \
     "cd $corpus && $bin/Fennbind $out/$set.agg $set" \
     -n Morrbind --prepare "rm -f $out/$set-m.agg && sync" \
     "cd $corpus && $bin/Morrbind $out/$set-m.agg $set" \
+    "${extra[@]}" \
     -n "tar cf" --prepare "rm -f $out/$set.tar && sync" \
-    "cd $corpus && tar cf $out/$set.tar $set"
+    "cd $corpus && tar cf $out/$set.tar $set" \
+    -n "tar cf + sync" --prepare "rm -f $out/$set-s.tar && sync" \
+    "cd $corpus && tar cf $out/$set-s.tar $set && sync $out/$set-s.tar"
 }
 
 # measure_unpack SET FOLDER [GROUP-SUFFIX]
 measure_unpack() {
   local set=$1 u=$2 group=$1${3:-}
+  local extra=()
+  if [ "$qx_extract" = 1 ]; then
+    extra=(-n "qxarc extract" --prepare "rm -rf $u/$set-q && sync"
+      "cd $u && $qxarc extract $out/$set.agg -C $set-q")
+  fi
   echo "== $set: unpack into $u"
   hf "$group-unpack" \
+    -n floor --prepare "rm -rf $u/$set-l && sync" "cd $u && $floor unpack $out/$set.agg $set-l" \
     -n Fennloose --prepare "rm -rf $u/$set-f && sync" "cd $u && $bin/Fennloose $out/$set.agg $set-f" \
     -n Morrloose --prepare "rm -rf $u/$set-m && sync" "cd $u && $bin/Morrloose $out/$set-m.agg $set-m" \
+    "${extra[@]}" \
     -n "tar xf" --prepare "rm -rf $u/$set-t && mkdir $u/$set-t && sync" \
     "cd $u && tar xf $out/$set.tar -C $set-t"
+}
+
+# qxarc update of one entry in the archive of the small corpus (20,000
+# entries), beside packing the whole folder again.
+measure_update() {
+  local set=$1
+  [ "$qx_update" = 1 ] || return 0
+  local first
+  first=$(cd "$corpus/$set" && ls | head -n 1)
+  echo "== $set: update one entry"
+  hf "$set-update" \
+    -n "qxarc update" --prepare "cp $out/$set.agg $out/$set-u.agg && sync" \
+    "cd $corpus/$set && $qxarc update $out/$set-u.agg $first" \
+    -n Fennbind --prepare "rm -f $out/$set.agg && sync" \
+    "cd $corpus && $bin/Fennbind $out/$set.agg $set"
 }
 
 # Peak memory of each program on one folder.
@@ -133,7 +177,7 @@ measure_memory() {
 
 # Removes what one folder's runs made.
 clean() {
-  rm -rf "$out/$1".* "$out/$1"-m.* "$out/$1"-? "$unpacked/$1"-?
+  rm -rf "$out/$1".* "$out/$1"-?.* "$out/$1"-? "$unpacked/$1"-?
   sync
 }
 
@@ -144,6 +188,7 @@ echo "== Load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 measure_pack small
 measure_unpack small "$unpacked"
+measure_update small
 measure_memory small "$unpacked"
 clean small
 # The 16 large files are unpacked on the file system of build/ like the
