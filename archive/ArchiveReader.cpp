@@ -7,6 +7,14 @@
 
 namespace qx::archive {
 
+namespace {
+
+// Entries of at least this size are copied inside the system where it can;
+// smaller ones come from the read-ahead window, one read serving many.
+constexpr std::uint32_t kCopyInsideFrom = 1u << 20;
+
+}  // namespace
+
 ArchiveReader::ArchiveReader(const std::string& path, const Layout& layout)
     : owned_(std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead)),
       in_(*owned_),
@@ -71,11 +79,29 @@ void ArchiveReader::ReadData(const Entry& entry, ByteBuffer& data) {
 
 void ArchiveReader::CopyData(const Entry& entry,
                             const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
-  constexpr std::size_t kWindowLimit = 8u << 20;
   if (entry.size == 0) return;
   if (!InBounds(entry)) throw EReadError(kStreamReadError);
-  std::uint64_t at = entry.offset;
-  std::uint64_t left = entry.size;
+  CopyRange(entry.offset, entry.size, sink);
+}
+
+void ArchiveReader::CopyData(const Entry& entry, TQxOutputFile& out) {
+  const auto write = [&out](const std::uint8_t* piece, std::size_t size) { out.Write(piece, size); };
+  auto* file = dynamic_cast<TFileStream*>(&in_);
+  if (file == nullptr || entry.size < kCopyInsideFrom) {
+    CopyData(entry, write);
+    return;
+  }
+  if (!InBounds(entry)) throw EReadError(kStreamReadError);
+  SeekTo(entry.offset);
+  const std::uint64_t copied = CopyInsideSystem(file->Handle(), out.Handle(), entry.size);
+  position_ = static_cast<std::int64_t>(entry.offset + copied);
+  // Where the system could not copy it all, the rest goes through the window.
+  if (copied < entry.size) CopyRange(entry.offset + copied, entry.size - copied, write);
+}
+
+void ArchiveReader::CopyRange(std::uint64_t at, std::uint64_t left,
+                             const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+  constexpr std::size_t kWindowLimit = 8u << 20;
   while (left > 0) {
     if (at < windowStart_ || at >= windowStart_ + windowSize_) {
       // Read ahead only where reading goes on from the end of the last
@@ -85,11 +111,7 @@ void ArchiveReader::CopyData(const Entry& entry,
       std::uint64_t want = std::min<std::uint64_t>(kWindowLimit, fileSize_ - at);
       if (!follows) want = std::min(want, left);
       if (window_.size() < want) window_.resize(static_cast<std::size_t>(want));
-      if (position_ != static_cast<std::int64_t>(at) &&
-          in_.Seek(static_cast<std::int64_t>(at), SeekOrigin::Beginning) != static_cast<std::int64_t>(at)) {
-        throw EReadError(kStreamReadError);
-      }
-      position_ = -1;
+      SeekTo(at);
       windowSize_ = 0;
       in_.ReadBuffer(window_.data(), static_cast<std::int64_t>(want));
       position_ = static_cast<std::int64_t>(at + want);
@@ -108,15 +130,18 @@ void ArchiveReader::ReadRange(std::uint64_t offset, std::uint64_t length, ByteBu
   if (offset > fileSize_ || length > fileSize_ - offset) throw EReadError(kStreamReadError);
   buffer.resize(static_cast<std::size_t>(length));
   if (length == 0) return;
-  if (position_ != static_cast<std::int64_t>(offset)) {
-    if (in_.Seek(static_cast<std::int64_t>(offset), SeekOrigin::Beginning) !=
-        static_cast<std::int64_t>(offset)) {
-      throw EReadError(kStreamReadError);
-    }
-  }
-  position_ = -1;
+  SeekTo(offset);
   in_.ReadBuffer(buffer.data(), static_cast<std::int64_t>(length));
   position_ = static_cast<std::int64_t>(offset + length);
+}
+
+void ArchiveReader::SeekTo(std::uint64_t offset) {
+  if (position_ != static_cast<std::int64_t>(offset) &&
+      in_.Seek(static_cast<std::int64_t>(offset), SeekOrigin::Beginning) != static_cast<std::int64_t>(offset)) {
+    throw EReadError(kStreamReadError);
+  }
+  // Unknown until the caller's transfer has succeeded.
+  position_ = -1;
 }
 
 bool TablesFit(std::uint64_t fileSize, std::size_t count, const Layout& layout) {

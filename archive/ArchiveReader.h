@@ -50,6 +50,10 @@ class ArchiveReader {
   // rather than one per entry. An entry that does not fit in the file fails
   // with "Stream read error" before anything is handed out.
   void CopyData(const Entry& entry, const std::function<void(const std::uint8_t*, std::size_t)>& sink);
+  // Writes the entry's bytes to `out`: a large entry of an archive read from
+  // a file is copied inside the system where it can, everything else as
+  // CopyData hands it out.
+  void CopyData(const Entry& entry, TQxOutputFile& out);
   // Fills `data` with the first `length` bytes of the entry, or all of a
   // shorter one.
   void ReadHead(const Entry& entry, std::size_t length, ByteBuffer& data);
@@ -57,6 +61,13 @@ class ArchiveReader {
  private:
   void ReadTables();
   void ReadRange(std::uint64_t offset, std::uint64_t length, ByteBuffer& buffer);
+  // Moves the stream to `offset` unless it is there; the position is then
+  // unknown until the caller records where its transfer ended.
+  void SeekTo(std::uint64_t offset);
+  // Hands out `length` bytes from `at`, which the caller has checked lie in
+  // the file.
+  void CopyRange(std::uint64_t at, std::uint64_t length,
+                 const std::function<void(const std::uint8_t*, std::size_t)>& sink);
 
   std::unique_ptr<TFileStream> owned_;
   TStream& in_;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -181,6 +182,30 @@ bool WriteFile(Handle file, const void* buffer, std::uint32_t count, std::uint32
   done = put < 0 ? 0 : static_cast<std::uint32_t>(put);
   if (put == 0 && count > 0) errno = ENOSPC;
   return put > 0 || count == 0;
+}
+
+CopyResult CopyFileRange(Handle from, Handle to, std::uint64_t count, std::uint64_t& done) {
+  // The system moves at most about 2 GiB in one call; ask for no more.
+  constexpr std::uint64_t kMaxOneCall = 1u << 30;
+  ssize_t copied;
+  do {
+    copied = copy_file_range(ToFd(from), nullptr, ToFd(to), nullptr,
+                             static_cast<std::size_t>(std::min(count, kMaxOneCall)), 0);
+  } while (copied < 0 && errno == EINTR);
+  done = copied < 0 ? 0 : static_cast<std::uint64_t>(copied);
+  if (copied >= 0) return CopyResult::Copied;
+  // Kernels or file systems without the call, files on different volumes,
+  // and kinds of file it does not take.
+  switch (errno) {
+    case ENOSYS:
+    case EXDEV:
+    case EINVAL:
+    case EOPNOTSUPP:
+    case EPERM:
+      return CopyResult::Unsupported;
+    default:
+      return CopyResult::Failed;
+  }
 }
 
 std::int64_t SetFilePointer(Handle file, std::int64_t distance, int origin) {

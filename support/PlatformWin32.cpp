@@ -127,6 +127,12 @@ bool MoveFileReplace(const std::string& from, const std::string& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
+// Windows has no copy between two open files inside the system.
+CopyResult CopyFileRange(Handle /*from*/, Handle /*to*/, std::uint64_t /*count*/, std::uint64_t& done) {
+  done = 0;
+  return CopyResult::Unsupported;
+}
+
 bool FlushFile(Handle file) { return ::FlushFileBuffers(ToNative(file)) != FALSE; }
 
 // MoveFileReplace writes the move through, so nothing is left to flush.

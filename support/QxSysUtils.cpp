@@ -208,6 +208,24 @@ void TQxInputFile::Read(std::uint8_t* buffer, std::size_t count) {
   }
 }
 
+std::uint64_t CopyInsideSystem(os::Handle from, os::Handle to, std::uint64_t count) {
+  std::uint64_t done = 0;
+  while (done < count) {
+    std::uint64_t copied = 0;
+    switch (os::CopyFileRange(from, to, count - done, copied)) {
+      case os::CopyResult::Copied:
+        break;
+      case os::CopyResult::Unsupported:
+        return done;
+      case os::CopyResult::Failed:
+        RaiseOSError();
+    }
+    if (copied == 0) return done;
+    done += copied;
+  }
+  return done;
+}
+
 void LoadWholeFile(const std::string& name, ByteBuffer& buffer) {
   TQxInputFile file(name);
   if (file.Size() > buffer.max_size()) throw EOutOfMemory(kOutOfMemory);

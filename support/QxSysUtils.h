@@ -84,6 +84,7 @@ class TQxInputFile {
   TQxInputFile(const TQxInputFile&) = delete;
   TQxInputFile& operator=(const TQxInputFile&) = delete;
   std::uint64_t Size() const { return size_; }
+  os::Handle Handle() const { return handle_; }
   void Read(std::uint8_t* buffer, std::size_t count);
 
  private:
@@ -100,6 +101,7 @@ class TQxOutputFile {
   ~TQxOutputFile();
   TQxOutputFile(const TQxOutputFile&) = delete;
   TQxOutputFile& operator=(const TQxOutputFile&) = delete;
+  os::Handle Handle() const { return handle_; }
   void Write(const std::uint8_t* start, std::uint64_t count);
   void Close();
 
@@ -109,6 +111,14 @@ class TQxOutputFile {
   std::string name_;
   os::Handle handle_;
 };
+
+// Copies up to `count` bytes from the position of `from` to the position of
+// `to` inside the system, moving both, so the bytes never pass through the
+// program. Returns how many it copied: fewer than `count` where the system
+// cannot copy between these files or `from` ends early; the caller then goes
+// on through a buffer, which reports an early end as its reads do. Raises
+// the system's error on any other failure.
+std::uint64_t CopyInsideSystem(os::Handle from, os::Handle to, std::uint64_t count);
 
 // Reads the whole file, whatever its size.
 ByteBuffer LoadWholeFile(const std::string& name);
