@@ -11,7 +11,8 @@ namespace {
 
 // Small entries are gathered into one write; larger ones go straight through.
 constexpr std::size_t kPendingLimit = 1u << 20;
-// Large files are copied in pieces of this size at most.
+// Large files are copied inside the system where it can, else in pieces of
+// this size at most.
 constexpr std::size_t kPieceLimit = 8u << 20;
 
 }  // namespace
@@ -52,11 +53,13 @@ std::string ArchiveWriter::AddFile(std::string_view storedName, TQxInputFile& fi
     return slotName;
   }
   Flush();
-  if (piece_.empty()) piece_.resize(kPieceLimit);
-  for (std::uint64_t left = size; left > 0;) {
+  TFileStream& out = file_.Stream();
+  std::uint64_t left = size - CopyInsideSystem(file.Handle(), out.Handle(), size);
+  if (left > 0 && piece_.empty()) piece_.resize(kPieceLimit);
+  while (left > 0) {
     const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece_.size()));
     file.Read(piece_.data(), take);
-    file_.Stream().WriteBuffer(piece_.data(), static_cast<std::int64_t>(take));
+    out.WriteBuffer(piece_.data(), static_cast<std::int64_t>(take));
     left -= take;
   }
   return slotName;
@@ -66,6 +69,12 @@ void ArchiveWriter::AddKept(const NameSlot& slot, std::uint32_t hash, const std:
                             std::size_t size) {
   Record(slot, hash, size);
   Append(data, size);
+}
+
+void ArchiveWriter::AddKept(ArchiveReader& reader, const Entry& entry) {
+  if (!reader.InBounds(entry)) throw EReadError(kStreamReadError);
+  Record(entry.slot, entry.hash, entry.size);
+  reader.CopyData(entry, [this](const std::uint8_t* piece, std::size_t size) { Append(piece, size); });
 }
 
 void ArchiveWriter::Record(const NameSlot& slot, std::uint32_t hash, std::uint64_t size) {

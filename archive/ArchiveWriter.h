@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "ArchiveFormat.h"
+#include "ArchiveReader.h"
 #include "QxAtomicFile.h"
 #include "QxSysUtils.h"
 
@@ -26,12 +27,16 @@ class ArchiveWriter {
   std::string Add(std::string_view storedName, const std::uint8_t* data, std::size_t size);
   // Adds the next entry with the whole content of a file opened for
   // reading. Small files are read straight into the gathering buffer; larger
-  // ones are copied through a buffer of at most 8 MiB, so memory does not
-  // grow with the file.
+  // ones are copied inside the system where it can, else through a buffer
+  // of at most 8 MiB, so memory does not grow with the file.
   std::string AddFile(std::string_view storedName, TQxInputFile& file);
   // Adds the next entry with a slot and stored hash kept as they are.
   void AddKept(const NameSlot& slot, std::uint32_t hash, const std::uint8_t* data,
                std::size_t size);
+  // Adds an entry of another archive as it is stored there: slot, stored
+  // hash and bytes, copied in bounded memory. An entry outside its file
+  // fails with "Stream read error" before it is added.
+  void AddKept(ArchiveReader& reader, const Entry& entry);
 
   // Writes the data still gathered, the name table and the entry table.
   void Finish();

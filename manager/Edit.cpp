@@ -10,7 +10,6 @@
 
 #include "ArchiveWriter.h"
 #include "Commands.h"
-#include "ImageImport.h"
 #include "Packer.h"
 #include "Platform.h"
 #include "QxSysUtils.h"
@@ -93,15 +92,6 @@ void OrderFiles(std::vector<pack::ListedFile>& files,
     return a.second.name < b.second.name;
   });
   for (std::size_t i = 0; i < files.size(); ++i) files[i] = std::move(keyed[i].second);
-}
-
-// Reads a file as packing stores it: ".bmp" files converted into records.
-void LoadAsStored(const std::string& path, ByteBuffer& data) {
-  if (archive::IsBitmapFileName(BareName(path))) {
-    pack::ImportImage(path, data);
-  } else {
-    LoadWholeFile(path, data);
-  }
 }
 
 // Refuses an operand that is the archive itself, however its path is spelled.
@@ -193,15 +183,13 @@ int RunUpdate(const Arguments& args) {
     if (operandOf[i] != kNone) {
       const std::string& file = files[operandOf[i]];
       CurrentContext().item = file;
-      LoadAsStored(file, data);
-      names.push_back(writer.Add(archive::StoredNameOf(BareName(file)), data.data(), data.size()));
+      names.push_back(pack::AddFileAsStored(writer, file, BareName(file), data));
       ids.push_back(archive::HashId(names.back()));
       fromOperand.push_back(true);
     } else {
       const archive::Entry& entry = entries[i];
       CurrentContext().item = entry.name;
-      reader->ReadData(entry, data);
-      writer.AddKept(entry.slot, entry.hash, data.data(), data.size());
+      writer.AddKept(*reader, entry);
       names.push_back(entry.name);
       ids.push_back(static_cast<std::uint16_t>(entry.hash));  // the hash ID when short
       fromOperand.push_back(false);
@@ -239,12 +227,10 @@ int RunDelete(const Arguments& args) {
   const auto kept = static_cast<std::size_t>(
       std::count(selection.selected.begin(), selection.selected.end(), false));
   archive::ArchiveWriter writer(path, *opened.layout, kept);
-  ByteBuffer data;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (selection.selected[i]) continue;
     CurrentContext().item = entries[i].name;
-    reader->ReadData(entries[i], data);
-    writer.AddKept(entries[i].slot, entries[i].hash, data.data(), data.size());
+    writer.AddKept(*reader, entries[i]);
   }
   writer.Finish();
   CurrentContext().item.clear();

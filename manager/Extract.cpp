@@ -48,15 +48,16 @@ int RunExtract(const Arguments& args) {
     const archive::Entry& entry = entries[i];
     CurrentContext().item = entry.name;
     const bool image = !raw && archive::IsImageEntryName(entry.name);
-    if (toOutput) {
+    if (toOutput && image) {
       reader.ReadData(entry, data);
-      if (image) {
-        converted.clear();
-        TQxArrayStream stream(converted);
-        images.ExportImage(data, stream);
-      }
-      const ByteBuffer& bytes = image ? converted : data;
-      WriteOut(bytes.data(), bytes.size());
+      converted.clear();
+      TQxArrayStream stream(converted);
+      images.ExportImage(data, stream);
+      WriteOut(converted.data(), converted.size());
+      continue;
+    }
+    if (toOutput) {
+      reader.CopyData(entry, [](const std::uint8_t* piece, std::size_t size) { WriteOut(piece, size); });
       continue;
     }
     if (!archive::IsSafeEntryName(entry.name, os::RefusesDeviceNames())) {
@@ -64,12 +65,7 @@ int RunExtract(const Arguments& args) {
       status = kExitFailure;
       continue;
     }
-    reader.ReadData(entry, data);
-    if (raw) {
-      SaveWholeFile(folder + entry.name, data);
-    } else {
-      unpack::WriteEntryFile(images, entry.name, data, folder);
-    }
+    unpack::WriteEntryFile(reader, entry, raw ? nullptr : &images, folder, data);
   }
   CurrentContext().item.clear();
   return status;

@@ -55,6 +55,16 @@ void RefuseTooManyFiles(std::size_t count) {
   }
 }
 
+std::string AddFileAsStored(archive::ArchiveWriter& writer, const std::string& path,
+                            const std::string& bareName, ByteBuffer& data) {
+  if (archive::IsBitmapFileName(bareName)) {
+    ImportImage(path, data);
+    return writer.Add(archive::StoredNameOf(bareName), data.data(), data.size());
+  }
+  TQxInputFile in(path);
+  return writer.AddFile(archive::StoredNameOf(bareName), in);
+}
+
 std::vector<std::uint16_t> PackFiles(std::string& current, const archive::Layout& layout,
                                      const std::string& archivePath, const std::string& folder,
                                      const std::vector<ListedFile>& files) {
@@ -68,14 +78,7 @@ std::vector<std::uint16_t> PackFiles(std::string& current, const archive::Layout
   ByteBuffer data;
   for (const ListedFile& file : files) {
     current = folder + file.name;
-    std::string slotName;
-    if (archive::IsBitmapFileName(file.name)) {
-      ImportImage(current, data);
-      slotName = writer.Add(archive::StoredNameOf(file.name), data.data(), data.size());
-    } else {
-      TQxInputFile in(current);
-      slotName = writer.AddFile(archive::StoredNameOf(file.name), in);
-    }
+    const std::string slotName = AddFileAsStored(writer, current, file.name, data);
     if (storesIds) ids.push_back(archive::HashId(slotName));
   }
   // Failures while the last data and the tables are written still name the

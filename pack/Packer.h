@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ArchiveFormat.h"
+#include "ArchiveWriter.h"
 #include "QxProgram.h"
 
 namespace qx::pack {
@@ -33,6 +34,13 @@ std::vector<ListedFile> ListFolder(const std::string& folder);
 // Refuses more files than an archive can count: "Too many files: N (at most
 // 65535)".
 void RefuseTooManyFiles(std::size_t count);
+
+// Adds the file at `path` as the writer's next entry, named after its bare
+// name: a ".bmp" file converted into an image record (through `data`), any
+// other file copied byte for byte in bounded memory. Returns the name as its
+// slot holds it.
+std::string AddFileAsStored(archive::ArchiveWriter& writer, const std::string& path,
+                            const std::string& bareName, ByteBuffer& data);
 
 // Packs the listed files of `folder`, in the order given, into a new archive
 // at `archivePath`: ".bmp" files converted into image records, every other

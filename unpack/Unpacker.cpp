@@ -1,20 +1,22 @@
 #include "Unpacker.h"
 
-#include "ArchiveReader.h"
 #include "QxExceptions.h"
 #include "QxStreams.h"
 #include "QxSysUtils.h"
 
 namespace qx::unpack {
 
-void WriteEntryFile(ImageExporter& images, const std::string& entryName, const ByteBuffer& data,
-                    const std::string& folder) {
-  const std::string path = folder + archive::OutputNameOf(entryName);
-  if (archive::IsImageEntryName(entryName)) {
-    images.ExportImage(data, path);
-  } else {
-    SaveWholeFile(path, data);
+void WriteEntryFile(archive::ArchiveReader& reader, const archive::Entry& entry, ImageExporter* images,
+                    const std::string& folder, ByteBuffer& data) {
+  if (images != nullptr && archive::IsImageEntryName(entry.name)) {
+    reader.ReadData(entry, data);
+    images->ExportImage(data, folder + archive::OutputNameOf(entry.name));
+    return;
   }
+  if (!reader.InBounds(entry)) throw EReadError(kStreamReadError);
+  TQxOutputFile out(folder + (images != nullptr ? archive::OutputNameOf(entry.name) : entry.name));
+  reader.CopyData(entry, out);
+  out.Close();
 }
 
 void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::string& archivePath,
@@ -30,18 +32,7 @@ void UnpackArchive(ToolRun& run, const UnpackerProgram& program, const std::stri
     if (!archive::IsSafeEntryName(entry.name, os::RefusesDeviceNames())) {
       throw Exception("Unsafe entry name");
     }
-    if (archive::IsImageEntryName(entry.name)) {
-      reader.ReadData(entry, data);
-      WriteEntryFile(images, entry.name, data, folder);
-      continue;
-    }
-    // Plain entries go to their file piece by piece, so memory does not grow
-    // with the entry. An entry outside the file is refused before its file is
-    // made.
-    if (!reader.InBounds(entry)) throw EReadError(kStreamReadError);
-    TQxOutputFile out(folder + archive::OutputNameOf(entry.name));
-    reader.CopyData(entry, [&out](const std::uint8_t* piece, std::size_t size) { out.Write(piece, size); });
-    out.Close();
+    WriteEntryFile(reader, entry, &images, folder, data);
   }
   run.current.clear();
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ArchiveFormat.h"
+#include "ArchiveReader.h"
 #include "ImageExport.h"
 #include "QxProgram.h"
 
@@ -17,10 +18,14 @@ struct UnpackerProgram {
   const char* paletteTemplate;     // file name beside the executable
 };
 
-// Writes one entry's bytes into `folder` under its output name (".bkg"
-// entries get ".bmp"), image entries converted through `images`.
-void WriteEntryFile(ImageExporter& images, const std::string& entryName, const ByteBuffer& data,
-                    const std::string& folder);
+// Writes one entry into `folder`: image entries converted through `images`
+// under their output name (".bkg" entries get ".bmp"), other entries, and
+// every entry when `images` is null, as stored under their own name. Plain
+// bytes are copied piece by piece, so memory does not grow with the entry;
+// `data` holds an image's record. An entry outside the file fails with
+// "Stream read error" before its file is made.
+void WriteEntryFile(archive::ArchiveReader& reader, const archive::Entry& entry, ImageExporter* images,
+                    const std::string& folder, ByteBuffer& data);
 
 // Unpacks the archive into `folder` (ending in a delimiter). `run.current`
 // holds the name of the entry being written.

@@ -129,6 +129,18 @@ TEST_F(MemoryBoundsTest, OneGibFileIsPackedAndUnpackedInBoundedMemory) {
   ASSERT_EQ(std::ifstream(dir / "Out/big.dat", std::ios::binary | std::ios::ate).tellg(),
             static_cast<std::streamoff>(kSize));
   EXPECT_TRUE(SameBytes(dir / "Out/big.dat", 0, input, 0, kSize));
+
+  // qxarc keeps the large entry when it adds another, and extracts it, in
+  // the same bounded memory.
+  WriteFile(dir / "small.txt", "small");
+  r = Run("qxarc", {"update", "big.agg", "small.txt"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_LT(r.peakMemoryKiB, kPeakLimitKiB);
+  EXPECT_TRUE(SameBytes(dir / "big.agg", kDataStart + 12, input, 0, kSize));
+  r = Run("qxarc", {"extract", "-C", "Q", "big.agg", "big.dat"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_LT(r.peakMemoryKiB, kPeakLimitKiB);
+  EXPECT_TRUE(SameBytes(dir / "Q/big.dat", 0, input, 0, kSize));
 }
 
 }  // namespace
