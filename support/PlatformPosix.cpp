@@ -297,11 +297,22 @@ bool FlushFolder(const std::string& folder) {
   return result == 0;
 }
 
+// The entry under /proc that names an open descriptor's file.
+std::string ProcEntry(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 Handle CreateUnnamedFile(const std::string& folder) {
 #ifdef O_TMPFILE
   const std::string native = folder.empty() ? std::string(".") : Native(folder);
   const int fd = OpenRetrying(native, O_TMPFILE | O_RDWR | O_CLOEXEC);
   if (fd < 0) return InvalidHandle;
+  // The file can be named only through its entry under /proc (see
+  // NameUnnamedFile). Without /proc (a chroot, some sandboxes) it could never
+  // be named, so the caller is told to use a named temporary file instead.
+  if (faccessat(AT_FDCWD, ProcEntry(fd).c_str(), F_OK, 0) != 0) {
+    close(fd);
+    errno = ENOTSUP;
+    return InvalidHandle;
+  }
   ForgetSize(fd);
   return fd;
 #else
@@ -314,8 +325,8 @@ Handle CreateUnnamedFile(const std::string& folder) {
 bool NameUnnamedFile(Handle file, const std::string& name) {
   // The descriptor's entry under /proc names the unnamed file; linking it
   // with AT_SYMLINK_FOLLOW needs no privilege (AT_EMPTY_PATH would).
-  const std::string self = "/proc/self/fd/" + std::to_string(ToFd(file));
-  return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, Native(name).c_str(), AT_SYMLINK_FOLLOW) == 0;
+  return linkat(AT_FDCWD, ProcEntry(ToFd(file)).c_str(), AT_FDCWD, Native(name).c_str(),
+                AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool GetFileId(const std::string& name, FileId& id, std::uint64_t& size) {

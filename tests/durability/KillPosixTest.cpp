@@ -90,6 +90,30 @@ TEST_F(PackRun, DataIsDurableBeforeTheRenameAndTheFolderAfterIt) {
   EXPECT_TRUE(folderSynced) << "no sync of the folder after the rename";
 }
 
+// Without /proc an unnamed file could never be named; the named temporary
+// file takes its place and the run succeeds. Hiding /proc needs a mount
+// namespace of the test's own (root, or a system that allows it).
+TEST_F(PackRun, WithoutProcTheNamedTemporaryFileTakesOver) {
+  const char* unshare = "/usr/bin/unshare";
+  if (access(unshare, X_OK) != 0) GTEST_SKIP() << "unshare is not installed";
+  const ProcessResult probe =
+      RunProcess(unshare, {"--mount", "--propagation", "private", "/bin/sh", "-c", "umount -l /proc"}, dir.Path());
+  if (probe.exitCode != 0) GTEST_SKIP() << "no mount namespace of our own: " << probe.err;
+  MakeFolder(dir / "In", 3, 1000, 4);
+  ExpectSuccess(Run("Fennbind", {"expected.agg", "In"}));
+  WriteFile(dir / "a.agg", B("old archive"));
+  const ProcessResult r = RunProcess(
+      unshare,
+      {"--mount", "--propagation", "private", "/bin/sh", "-c",
+       "umount -l /proc && test ! -e /proc/self && exec \"$0\" a.agg In", BinPath("Fennbind")},
+      dir.Path());
+  ExpectSuccess(r);
+  EXPECT_EQ(ReadFile(dir / "a.agg"), ReadFile(dir / "expected.agg"));
+  std::vector<std::string> names = ListDir(dir.Path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"In", "a.agg", "expected.agg"}));
+}
+
 TEST_F(PackRun, KilledAtAnyMomentLeavesTheOldOrTheNewArchiveAndNothingElse) {
   // Big enough that a run lasts some tens of milliseconds.
   MakeFolder(dir / "Old", 2, 100, 2);
