@@ -102,31 +102,59 @@ const Tool kTools[] = {{"Fennbind", "Fennloose"}, {"Morrbind", "Morrloose"}};
 
 class OutputLinkProgram : public ProgramTest, public ::testing::WithParamInterface<Tool> {};
 
-TEST_P(OutputLinkProgram, UnpackingOverLinksReplacesThemForPlainAndImageEntries) {
+// Every way of writing entries out: the unpacker, qxarc extract and
+// extract --raw; plain, image and large entries (copied inside the system).
+TEST_P(OutputLinkProgram, WritingEntriesOverLinksReplacesThemForEveryKindOfEntry) {
   MakeDir(dir / "In");
   WriteFile(dir / "In/plain.txt", B("plain entry"));
   WriteFile(dir / "In/pic.bmp", MakeBmp({2, 2, Bytes{1, 2, 3, 4}, Greys(256)}));
   WriteFile(dir / "In/gone.txt", B("entry whose link dangles"));
+  WriteFile(dir / "In/big.dat", Bytes((2u << 20) + 3, 0x5A));
   ExpectSuccess(Run(GetParam().packer, {"a.agg", "In"}));
-  // A first unpack gives the files an unpack over links must give too.
-  ExpectSuccess(Run(GetParam().unpacker, {"a.agg", "Expected"}));
-
-  MakeDir(dir / "Out");
   WriteFile(dir / "victim.txt", B("not to be changed"));
   WriteFile(dir / "victim.bmp", B("not a picture either"));
-  Link("../victim.txt", dir / "Out/plain.txt");
-  Link("../victim.bmp", dir / "Out/pic.bmp");
-  Link("../elsewhere.txt", dir / "Out/gone.txt");
-  ExpectSuccess(Run(GetParam().unpacker, {"a.agg", "Out"}));
+  WriteFile(dir / "victim.dat", B("not large"));
 
-  for (const char* name : {"plain.txt", "pic.bmp", "gone.txt"}) {
-    SCOPED_TRACE(name);
-    EXPECT_TRUE(IsRegular(dir / ("Out/" + std::string(name))));
-    EXPECT_EQ(ReadFile(dir / ("Out/" + std::string(name))), ReadFile(dir / ("Expected/" + std::string(name))));
+  const struct {
+    const char* what;
+    std::string program;
+    std::vector<std::string> args;  // "%" stands for the output folder
+  } ways[] = {
+      {"unpacker", GetParam().unpacker, {"a.agg", "%"}},
+      {"qxarc extract", "qxarc", {"extract", "-C", "%", "a.agg"}},
+      {"qxarc extract --raw", "qxarc", {"extract", "--raw", "-C", "%", "a.agg"}},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.what);
+    const auto run = [&](const std::string& folder) {
+      std::vector<std::string> args = way.args;
+      for (std::string& arg : args) {
+        if (arg == "%") arg = folder;
+      }
+      const ProcessResult r = Run(way.program, args);
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+    };
+    // A first run gives the files a run over links must give too.
+    const std::string expected = std::string("Expected-") + way.what;
+    const std::string out = std::string("Out-") + way.what;
+    run(expected);
+    MakeDir(dir / out);
+    Link("../victim.txt", dir / (out + "/plain.txt"));
+    Link("../victim.bmp", dir / (out + "/pic.bmp"));
+    Link("../victim.dat", dir / (out + "/big.dat"));
+    Link("../elsewhere.txt", dir / (out + "/gone.txt"));
+    run(out);
+
+    for (const char* name : {"plain.txt", "pic.bmp", "gone.txt", "big.dat"}) {
+      SCOPED_TRACE(name);
+      EXPECT_TRUE(IsRegular(dir / (out + "/" + name)));
+      EXPECT_EQ(ReadFile(dir / (out + "/" + name)), ReadFile(dir / (expected + "/" + name)));
+    }
+    EXPECT_EQ(ReadFile(dir / "victim.txt"), B("not to be changed"));
+    EXPECT_EQ(ReadFile(dir / "victim.bmp"), B("not a picture either"));
+    EXPECT_EQ(ReadFile(dir / "victim.dat"), B("not large"));
+    EXPECT_FALSE(FileExists(dir / "elsewhere.txt"));
   }
-  EXPECT_EQ(ReadFile(dir / "victim.txt"), B("not to be changed"));
-  EXPECT_EQ(ReadFile(dir / "victim.bmp"), B("not a picture either"));
-  EXPECT_FALSE(FileExists(dir / "elsewhere.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, OutputLinkProgram, ::testing::ValuesIn(kTools),
