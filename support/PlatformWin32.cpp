@@ -64,22 +64,32 @@ void Fill(const WIN32_FIND_DATAA& native, FindData& data) {
 
 // ---- Files ------------------------------------------------------------------
 
+// How often a link at an output name is removed before giving up, when
+// another process keeps putting one back.
+constexpr int kLinkAttempts = 8;
+
 Handle CreateFile(const std::string& name, std::uint32_t access, std::uint32_t share,
                   std::uint32_t disposition, std::uint32_t flags) {
-  const bool replaces = disposition == CreateAlways || disposition == OpenAlways;
-  if ((flags & FlagReplaceLink) != 0 && replaces) {
-    // A reparse point (symbolic link, junction) at the name is removed
-    // itself, so that the file it points to is never opened.
-    const DWORD attributes = ::GetFileAttributesA(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                               ? ::RemoveDirectoryA(name.c_str())
-                               : ::DeleteFileA(name.c_str());
-      if (removed == FALSE) return InvalidHandle;
-    }
-  }
   // The interface's own flag has no meaning for the system: take it out.
   const DWORD native = flags & ~static_cast<DWORD>(FlagReplaceLink);
+  const bool replaces = disposition == CreateAlways || disposition == OpenAlways;
+  for (int attempt = 0; (flags & FlagReplaceLink) != 0 && replaces; ++attempt) {
+    if (attempt == kLinkAttempts) {
+      ::SetLastError(ERROR_CANT_ACCESS_FILE);
+      return InvalidHandle;
+    }
+    // A reparse point (symbolic link, junction) at the name is removed
+    // itself, so that the file it points to is never opened. The new file is
+    // then created only if the name is still free, so a link put back in
+    // between is found on the next attempt rather than followed.
+    const DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) break;
+    const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ::RemoveDirectoryA(name.c_str())
+                                                                      : ::DeleteFileA(name.c_str());
+    if (removed == FALSE && ::GetLastError() != ERROR_FILE_NOT_FOUND) return InvalidHandle;
+    const HANDLE created = ::CreateFileA(name.c_str(), access, share, nullptr, CREATE_NEW, native, nullptr);
+    if (created != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) return FromNative(created);
+  }
   return FromNative(
       ::CreateFileA(name.c_str(), access, share, nullptr, disposition, native, nullptr));
 }
