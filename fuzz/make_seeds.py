@@ -101,6 +101,9 @@ for layout, size in ((0, 12), (1, 10)):
     }
     for name, entries in sets.items():
         put('archive', '%s-%s' % (tag, name), bytes([layout]) + archive(entries, size))
+        # qxarc's reading commands take a byte that picks the layout option
+        # (0: detected), then the archive.
+        put('manager', '%s-%s' % (tag, name), bytes([0]) + archive(entries, size))
 
 # Streams: a few operation sequences for each stream kind.
 for kind in range(3):

@@ -68,6 +68,8 @@ for what in "${targets[@]}"; do
     corpora=("$build/new/$what" "$corpus")
     mkdir -p "$build/new/$what"
   fi
+  # A target without seeds of its own starts from its corpus alone.
+  [ -d "$build/seeds/$what" ] && corpora+=("$build/seeds/$what")
   log=$build/logs/$what.log
   rc=0
   # libFuzzer stops itself after max_total_time; the outer timeout only
@@ -75,7 +77,7 @@ for what in "${targets[@]}"; do
   timeout --kill-after=10 $((seconds + 120)) "$binary" \
     -max_total_time="$seconds" -max_len="$(max_len "$what")" -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$build/artifacts/$what-" \
-    "${corpora[@]}" "$build/seeds/$what" >"$log" 2>&1 || rc=$?
+    "${corpora[@]}" >"$log" 2>&1 || rc=$?
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   last=$(grep -E '^#[0-9]+' "$log" | grep -oE 'cov: [0-9]+ ft: [0-9]+' | tail -1 || true)
   files=$(find "$corpus" -type f | wc -l)
