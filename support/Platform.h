@@ -89,11 +89,10 @@ bool ReadFile(Handle file, void* buffer, std::uint32_t count, std::uint32_t& don
 bool WriteFile(Handle file, const void* buffer, std::uint32_t count, std::uint32_t& done);
 // Copies at most `count` bytes inside the system, from the position of
 // `from` to the position of `to`, moving both; `done` receives how many (0 at
-// the end of `from`). Unsupported, with nothing copied, where the system
-// cannot copy between these two files (the caller copies through a buffer
-// instead); Failed, with the error code set, on any other failure.
-enum class CopyResult { Copied, Unsupported, Failed };
-CopyResult CopyFileRange(Handle from, Handle to, std::uint64_t count, std::uint64_t& done);
+// the end of `from`). False, with the error code set, where the system
+// cannot copy between these two files (another volume, a kernel or file
+// system without the call, Windows) or the copy fails.
+bool CopyFileRange(Handle from, Handle to, std::uint64_t count, std::uint64_t& done);
 // Returns the new position, or -1 on failure.
 std::int64_t SetFilePointer(Handle file, std::int64_t distance, int origin);
 // Returns the size, or -1 on failure.

@@ -184,7 +184,7 @@ bool WriteFile(Handle file, const void* buffer, std::uint32_t count, std::uint32
   return put > 0 || count == 0;
 }
 
-CopyResult CopyFileRange(Handle from, Handle to, std::uint64_t count, std::uint64_t& done) {
+bool CopyFileRange(Handle from, Handle to, std::uint64_t count, std::uint64_t& done) {
   // The system moves at most about 2 GiB in one call; ask for no more.
   constexpr std::uint64_t kMaxOneCall = 1u << 30;
   ssize_t copied;
@@ -193,19 +193,7 @@ CopyResult CopyFileRange(Handle from, Handle to, std::uint64_t count, std::uint6
                              static_cast<std::size_t>(std::min(count, kMaxOneCall)), 0);
   } while (copied < 0 && errno == EINTR);
   done = copied < 0 ? 0 : static_cast<std::uint64_t>(copied);
-  if (copied >= 0) return CopyResult::Copied;
-  // Kernels or file systems without the call, files on different volumes,
-  // and kinds of file it does not take.
-  switch (errno) {
-    case ENOSYS:
-    case EXDEV:
-    case EINVAL:
-    case EOPNOTSUPP:
-    case EPERM:
-      return CopyResult::Unsupported;
-    default:
-      return CopyResult::Failed;
-  }
+  return copied >= 0;
 }
 
 std::int64_t SetFilePointer(Handle file, std::int64_t distance, int origin) {

@@ -138,9 +138,10 @@ bool MoveFileReplace(const std::string& from, const std::string& to) {
 }
 
 // Windows has no copy between two open files inside the system.
-CopyResult CopyFileRange(Handle /*from*/, Handle /*to*/, std::uint64_t /*count*/, std::uint64_t& done) {
+bool CopyFileRange(Handle /*from*/, Handle /*to*/, std::uint64_t /*count*/, std::uint64_t& done) {
   done = 0;
-  return CopyResult::Unsupported;
+  ::SetLastError(ERROR_NOT_SUPPORTED);
+  return false;
 }
 
 bool FlushFile(Handle file) { return ::FlushFileBuffers(ToNative(file)) != FALSE; }

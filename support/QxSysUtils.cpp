@@ -212,15 +212,12 @@ std::uint64_t CopyInsideSystem(os::Handle from, os::Handle to, std::uint64_t cou
   std::uint64_t done = 0;
   while (done < count) {
     std::uint64_t copied = 0;
-    switch (os::CopyFileRange(from, to, count - done, copied)) {
-      case os::CopyResult::Copied:
-        break;
-      case os::CopyResult::Unsupported:
-        return done;
-      case os::CopyResult::Failed:
-        RaiseOSError();
+    // On any refusal or failure the caller's buffered copy takes over from
+    // here; a real failure then shows in its reads or writes, with the
+    // messages those report.
+    if (!os::CopyFileRange(from, to, count - done, copied) || copied == 0) {
+      return done;
     }
-    if (copied == 0) return done;
     done += copied;
   }
   return done;

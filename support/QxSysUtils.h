@@ -115,9 +115,9 @@ class TQxOutputFile {
 // Copies up to `count` bytes from the position of `from` to the position of
 // `to` inside the system, moving both, so the bytes never pass through the
 // program. Returns how many it copied: fewer than `count` where the system
-// cannot copy between these files or `from` ends early; the caller then goes
-// on through a buffer, which reports an early end as its reads do. Raises
-// the system's error on any other failure.
+// cannot copy between these files, `from` ends early or the copy fails; the
+// caller then goes on through a buffer, whose reads and writes report an
+// early end or a failure with the messages they always give.
 std::uint64_t CopyInsideSystem(os::Handle from, os::Handle to, std::uint64_t count);
 
 // Reads the whole file, whatever its size.
