@@ -132,9 +132,24 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 }
 
 bool MoveFileReplace(const std::string& from, const std::string& to) {
-  // Written through: the call returns only once the move is on disk.
-  return ::MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  // The target can be held for a moment by another process (another run
+  // replacing the same archive, a virus scanner, an indexer): Windows then
+  // refuses the move with a sharing or access error. Such a move is tried
+  // again for about a second before the failure counts.
+  constexpr int kMoveAttempts = 50;
+  constexpr DWORD kMoveWaitMs = 20;
+  for (int attempt = 1;; ++attempt) {
+    // Written through: the call returns only once the move is on disk.
+    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
+      return true;
+    }
+    const DWORD code = ::GetLastError();
+    const bool held =
+        code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+    if (!held || attempt == kMoveAttempts) return false;
+    ::Sleep(kMoveWaitMs);
+    ::SetLastError(code);
+  }
 }
 
 // Windows has no copy between two open files inside the system.
