@@ -7,12 +7,13 @@
 #include "Commands.h"
 #include "Platform.h"
 #include "QxSysUtils.h"
+#include "QxVersion.h"
 
 namespace qx::manager {
 
 namespace {
 
-constexpr const char* kVersionText = "qxarc 1.3.2\n";
+constexpr const char* kVersionText = "qxarc " QX_VERSION "\n";
 
 
 constexpr const char* kPackDetails =

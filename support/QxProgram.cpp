@@ -5,12 +5,13 @@
 
 #include "QxExceptions.h"
 #include "QxSysUtils.h"
+#include "QxVersion.h"
 
 namespace qx {
 
 namespace {
 
-constexpr const char* kVersion = " v1.3.2";
+constexpr const char* kVersion = " v" QX_VERSION;
 constexpr const char* kCreditLines =
     "qxarc: tools for .agg resource archives\r\n"
     "Web: none; see README.md beside the sources\r\n"
