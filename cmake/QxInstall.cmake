@@ -20,7 +20,8 @@ set(QX_PALETTE_TEMPLATES
 if(WIN32)
   install(TARGETS ${QX_PROGRAMS} RUNTIME DESTINATION . COMPONENT programs)
   install(FILES ${QX_PALETTE_TEMPLATES} DESTINATION . COMPONENT programs)
-  configure_file(${CMAKE_SOURCE_DIR}/docs/windows/README.txt.in ${CMAKE_BINARY_DIR}/install/README.txt @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/windows/README.txt.in ${CMAKE_BINARY_DIR}/install/README.txt @ONLY
+                 NEWLINE_STYLE CRLF)
   install(FILES ${CMAKE_BINARY_DIR}/install/README.txt DESTINATION . COMPONENT programs)
 else()
   # The programs find their palette templates in the folder of their own
