@@ -14,6 +14,10 @@ constexpr std::size_t kPendingLimit = 1u << 20;
 // Large files are copied inside the system where it can, else in pieces of
 // this size at most.
 constexpr std::size_t kPieceLimit = 8u << 20;
+// Written data is handed to the system's write-back in steps of this size,
+// so the disk works while the next files are read and the flush that makes
+// the archive durable has little left to wait for.
+constexpr std::uint64_t kWriteBackStep = 8u << 20;
 
 }  // namespace
 
@@ -21,6 +25,7 @@ ArchiveWriter::ArchiveWriter(const std::string& path, const Layout& layout, std:
     : layout_(layout),
       count_(count),
       offset_(layout.DataStart(count)),
+      written_(offset_),
       names_(count * kNameSlotSize, 0),
       records_(count * layout.entrySize, 0),
       file_(path) {
@@ -55,11 +60,13 @@ std::string ArchiveWriter::AddFile(std::string_view storedName, TQxInputFile& fi
   Flush();
   TFileStream& out = file_.Stream();
   std::uint64_t left = size - CopyInsideSystem(file.Handle(), out.Handle(), size);
+  Wrote(size - left);
   if (left > 0 && piece_.empty()) piece_.resize(kPieceLimit);
   while (left > 0) {
     const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece_.size()));
     file.Read(piece_.data(), take);
     out.WriteBuffer(piece_.data(), static_cast<std::int64_t>(take));
+    Wrote(take);
     left -= take;
   }
   return slotName;
@@ -91,6 +98,7 @@ void ArchiveWriter::Append(const std::uint8_t* data, std::size_t size) {
   if (size >= kPendingLimit) {
     Flush();
     file_.Stream().WriteBuffer(data, static_cast<std::int64_t>(size));
+    Wrote(size);
     return;
   }
   if (pendingUsed_ + size > kPendingLimit) Flush();
@@ -100,7 +108,15 @@ void ArchiveWriter::Append(const std::uint8_t* data, std::size_t size) {
 
 void ArchiveWriter::Flush() {
   file_.Stream().WriteBuffer(pending_.data(), static_cast<std::int64_t>(pendingUsed_));
+  Wrote(pendingUsed_);
   pendingUsed_ = 0;
+}
+
+void ArchiveWriter::Wrote(std::uint64_t size) {
+  written_ += size;
+  if (written_ - writeBackFrom_ < kWriteBackStep) return;
+  os::StartWriteBack(file_.Stream().Handle(), writeBackFrom_, written_ - writeBackFrom_);
+  writeBackFrom_ = written_;
 }
 
 void ArchiveWriter::Finish() {

@@ -48,12 +48,16 @@ class ArchiveWriter {
   void Record(const NameSlot& slot, std::uint32_t hash, std::uint64_t size);
   void Append(const std::uint8_t* data, std::size_t size);
   void Flush();
+  // Counts data just written and starts its write-back every few MiB.
+  void Wrote(std::uint64_t size);
 
   const Layout& layout_;
   std::size_t count_;
   std::size_t added_ = 0;
   bool finished_ = false;
   std::uint64_t offset_;
+  std::uint64_t written_;            // where the data written so far ends
+  std::uint64_t writeBackFrom_ = 0;  // where data not yet handed to write-back starts
   ByteBuffer names_;
   ByteBuffer records_;
   ByteBuffer pending_;  // small entries gathered into larger writes

@@ -106,6 +106,10 @@ bool DeleteFile(const std::string& name);
 bool GetFileId(const std::string& name, FileId& id, std::uint64_t& size);
 // Makes the data written to the file durable (it survives a power cut).
 bool FlushFile(Handle file);
+// Asks the system to start writing a range of the file to disk and returns
+// without waiting, so that a later FlushFile has less left to wait for.
+// Does nothing where the system has no such request.
+void StartWriteBack(Handle file, std::uint64_t offset, std::uint64_t length);
 // Makes the entries of a folder (a rename into it) durable. Where the system
 // has no such call, or the rename itself was written through, it succeeds.
 bool FlushFolder(const std::string& folder);

@@ -269,6 +269,11 @@ bool FlushFile(Handle file) {
   return result == 0;
 }
 
+void StartWriteBack(Handle file, std::uint64_t offset, std::uint64_t length) {
+  // Only a hint: a failure leaves the work to the flush.
+  sync_file_range(ToFd(file), static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+}
+
 bool FlushFolder(const std::string& folder) {
   const std::string native = folder.empty() ? std::string(".") : Native(folder);
   const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -161,6 +161,9 @@ bool CopyFileRange(Handle /*from*/, Handle /*to*/, std::uint64_t /*count*/, std:
 
 bool FlushFile(Handle file) { return ::FlushFileBuffers(ToNative(file)) != FALSE; }
 
+// FlushFileBuffers writes everything at the end; there is no earlier hint.
+void StartWriteBack(Handle /*file*/, std::uint64_t /*offset*/, std::uint64_t /*length*/) {}
+
 // MoveFileReplace writes the move through, so nothing is left to flush.
 bool FlushFolder(const std::string& /*folder*/) { return true; }
 
