@@ -120,6 +120,8 @@ measure_pack() {
   hf "$set-pack" \
     -n floor --prepare "rm -f $out/$set.floor && sync" \
     "cd $corpus && $floor pack $out/$set.floor $set" \
+    -n "floor + sync" --prepare "rm -f $out/$set.floor-s && sync" \
+    "cd $corpus && $floor pack $out/$set.floor-s $set && sync $out/$set.floor-s" \
     -n Fennbind --prepare "rm -f $out/$set.agg && sync" \
     "cd $corpus && $bin/Fennbind $out/$set.agg $set" \
     -n Morrbind --prepare "rm -f $out/$set-m.agg && sync" \
@@ -155,7 +157,10 @@ measure_update() {
   local set=$1
   [ "$qx_update" = 1 ] || return 0
   local first
-  first=$(cd "$corpus/$set" && ls | head -n 1)
+  # The first file by name (a pipe into head would fail the script through
+  # pipefail when ls is cut off).
+  for first in "$corpus/$set"/*; do break; done
+  first=$(basename "$first")
   echo "== $set: update one entry"
   hf "$set-update" \
     -n "qxarc update" --prepare "cp $out/$set.agg $out/$set-u.agg && sync" \
