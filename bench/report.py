@@ -16,17 +16,6 @@ import sys
 MIB = 1024 * 1024
 
 
-def medians(results, group):
-    """command -> (median wall time, number of runs, mean user + system time)"""
-    path = os.path.join(results, group + ".json")
-    if not os.path.exists(path):
-        return None
-    with open(path) as f:
-        data = json.load(f)
-    return {r["command"]: (r["median"], len(r["times"]), r["user"] + r["system"])
-            for r in data["results"]}
-
-
 def runs_of(results, group):
     """command -> hyperfine result (times, min, median, max, ...)"""
     path = os.path.join(results, group + ".json")
@@ -35,6 +24,14 @@ def runs_of(results, group):
     with open(path) as f:
         data = json.load(f)
     return {r["command"]: r for r in data["results"]}
+
+
+def medians(results, group):
+    """command -> (median wall time, number of runs, mean user + system time)"""
+    r = runs_of(results, group)
+    if r is None:
+        return None
+    return {c: (x["median"], len(x["times"]), x["user"] + x["system"]) for c, x in r.items()}
 
 
 def pair_ratio(a, b):
