@@ -8,9 +8,9 @@ namespace qx::manager {
 
 namespace {
 
-const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.name == name) return &spec;
+const OptionSpec* FindOption(const std::vector<OptionSpec>& options, const std::string& name) {
+  for (const OptionSpec& option : options) {
+    if (option.name == name) return &option;
   }
   return nullptr;
 }
@@ -52,9 +52,9 @@ Arguments ParseArguments(const std::vector<std::string>& words, const std::vecto
       value = word.substr(2);
       inlineValue = true;
     }
-    const OptionSpec* spec = FindSpec(specs, name);
-    if (spec == nullptr) throw UsageError("unknown option " + Quoted(name));
-    if (!spec->takesValue) {
+    const OptionSpec* option = FindOption(specs, name);
+    if (option == nullptr) throw UsageError("unknown option " + Quoted(name));
+    if (!option->takesValue) {
       if (inlineValue) throw UsageError("option " + Quoted(name) + " takes no value");
       args.flags[name] = true;
       continue;
