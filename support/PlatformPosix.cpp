@@ -290,8 +290,12 @@ bool FlushFolder(const std::string& folder) {
   return result == 0;
 }
 
+namespace {
+
 // The entry under /proc that names an open descriptor's file.
 std::string ProcEntry(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+}  // namespace
 
 Handle CreateUnnamedFile(const std::string& folder) {
 #ifdef O_TMPFILE
